@@ -1,0 +1,2 @@
+list(APPEND FXENGINE_SOURCES cms/tcms.cpp)
+list(APPEND FXENGINE_PUBLIC_HEADERS cms/tcms.h)
