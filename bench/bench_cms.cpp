@@ -111,8 +111,7 @@ const int registered = [] {
 }
 
 FX_BENCH_RATIO("setup/6000x4000", "lcms_transform/6000x4000", 1.3)
-// No fixed goal for the view: the figure is reported to be read. Registered directly because
-// FX_BENCH_RATIO names its variable after __LINE__ unexpanded, so it works once per file.
-static const int viewRatio = BenchRatio::add("convert_view_to_qimage/1500x1000", "lcms_transform_out/1500x1000", 0.0);
+// No fixed goal for the view: the figure is reported to be read.
+FX_BENCH_RATIO("convert_view_to_qimage/1500x1000", "lcms_transform_out/1500x1000", 0.0)
 
 FX_BENCH_MAIN()
