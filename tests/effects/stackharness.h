@@ -1,168 +1,83 @@
 #ifndef STACKHARNESS_H
 #define STACKHARNESS_H
 
-#include "recordlog.h"
-#include "stdoutcapture.h"
+#include "quietstdout.h"
 #include "tfxstack.h"
 #include "tpimage.h"
-#include "tracecapture.h"
 #include "trecordingfx.h"
 
-#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStringList>
-#include <algorithm>
-#include <initializer_list>
 #include <memory>
 
-// A stack of recording effects between two source images of its own, for the effect tests.
-// The input and the mix image are distinct sets whose levels all have different sizes, so
-// that a test can tell every level and both images apart. Creating the stack may create the
-// shared plug-in factory, which writes to standard output; that is kept out of the test log.
-class StackHarness {
-public:
-    explicit StackHarness(bool withImages = true)
+// A stack of recording effects (key "RecA", named as given) between an input and a mix image
+// of its own, whose levels all differ in size, so that a test can tell levels and images apart.
+struct StackHarness {
+    explicit StackHarness(const QStringList &names = {}, bool withImages = true)
     {
         for (int i = 0; i < TIm::numLevels; ++i) {
-            const auto cid = TIm::CImId(i);
-            input.ptr(cid)->create(levelWidth(cid), levelHeight(cid), false);
-            mix.ptr(cid)->create(levelWidth(cid) + 1, levelHeight(cid) + 1, false);
+            input.ptr(TIm::CImId(i))->create(10 + i, 5 + 2 * i, false);
+            mix.ptr(TIm::CImId(i))->create(11 + i, 6 + 2 * i, false);
         }
-        stack = newStack();
-        if (withImages) {
-            stack->setInImage(&input);
-            stack->setMixImage(&mix);
-        }
-    }
-
-    static std::unique_ptr<TfxStack> newStack(const QString &name = QStringLiteral("stack"))
-    {
-        StdoutCapture quiet;
-        return std::make_unique<TfxStack>(name, nullptr);
-    }
-
-    static int levelWidth(TIm::CImId cid) { return 10 + int(cid); }
-    static int levelHeight(TIm::CImId cid) { return 5 + 2 * int(cid); }
-
-    // Adds recording effects with the given names (key "RecA") at the end.
-    QList<TRecordingFx *> append(const QStringList &names)
-    {
-        QList<TRecordingFx *> added;
+        QuietStdout quiet; // The first stack creates the plug-in factory, which writes there.
+        stack = std::make_unique<TfxStack>("stack", nullptr);
+        if (withImages)
+            stack->setInImage(&input), stack->setMixImage(&mix);
         for (const QString &name : names)
-            added.append(add(name, stack->numTFxs()));
-        return added;
+            stack->addTFx("RecA", name, stack->numTFxs());
+        TRecordingFx::calls.clear();
     }
-
-    TRecordingFx *add(const QString &name, int index, const QString &key = QStringLiteral("RecA"))
+    TRecordingFx *fx(const QString &name) { return stack->findChild<TRecordingFx *>(name); }
+    // Every effect as "name<input,mix", where "in" and "mix" are the harness images and an
+    // effect's name stands for its output.
+    QString wiring() const
     {
-        return qobject_cast<TRecordingFx *>(stack->addTFx(key, name, index));
-    }
-
-    TRecordingFx *fx(int index) { return qobject_cast<TRecordingFx *>(stack->tfxPtr(index)); }
-
-    QStringList names() const
-    {
-        QStringList list;
-        for (int i = 0; i < stack->numTFxs(); ++i)
-            list.append(stack->tfxPtr(i)->objectName());
-        return list;
-    }
-
-    // Where an image comes from: "in" and "mix" for the harness images, the name of the
-    // effect whose output it is, "null", or "?" for anything else.
-    QString source(const TIm *image) const
-    {
-        if (!image)
-            return QStringLiteral("null");
-        if (image == &input)
-            return QStringLiteral("in");
-        if (image == &mix)
-            return QStringLiteral("mix");
-        for (int i = 0; i < stack->numTFxs(); ++i) {
-            if (stack->tfxPtr(i)->outImagePtr() == image)
-                return stack->tfxPtr(i)->objectName();
-        }
-        return QStringLiteral("?");
-    }
-
-    // Every effect as "name<input,mix", in list order.
-    QStringList wiring() const
-    {
+        auto source = [this](const TIm *image) {
+            for (int i = 0; i < stack->numTFxs(); ++i) {
+                if (stack->tfxPtr(i)->outImagePtr() == image)
+                    return stack->tfxPtr(i)->objectName();
+            }
+            return QString(image == &input ? "in" : image == &mix ? "mix" : image ? "?" : "null");
+        };
         QStringList list;
         for (int i = 0; i < stack->numTFxs(); ++i) {
-            const TFx *effect = stack->tfxPtr(i);
-            list.append(effect->objectName() + QLatin1Char('<') + source(effect->inImagePtr()) + QLatin1Char(',')
-                + source(effect->mixImagePtr()));
+            const TFx *fx = stack->tfxPtr(i);
+            list.append(fx->objectName() + '<' + source(fx->inImagePtr()) + ',' + source(fx->mixImagePtr()));
         }
-        return list;
+        return list.join(' ');
     }
 
-    TIm input;
-    TIm mix;
+    TIm input, mix;
     std::unique_ptr<TfxStack> stack;
 };
 
-inline QSet<TIm::CImId> levelSet(std::initializer_list<int> ids)
+// The recorded calls of one kind, without the kind: "A(0,2) B(2)" for procOutput.
+inline QString recorded(const QString &what)
+{
+    QStringList list;
+    for (const QString &call : TRecordingFx::calls.filter('.' + what))
+        list.append(QString(call).remove('.' + what));
+    return list.join(' ');
+}
+
+// "0,2" as a set of level ids.
+inline QSet<TIm::CImId> levelSet(const QString &ids)
 {
     QSet<TIm::CImId> set;
-    for (int id : ids)
-        set.insert(TIm::CImId(id));
+    for (const QString &id : ids.split(',', Qt::SkipEmptyParts))
+        set.insert(TIm::CImId(id.toInt()));
     return set;
 }
 
-inline QSet<TIm::CImId> levelSet(const QList<int> &ids)
+// The first argument of every emission as "2,1", in order or sorted (as text, which is
+// numeric order for level ids).
+inline QString values(const QSignalSpy &spy, bool sorted = false)
 {
-    QSet<TIm::CImId> set;
-    for (int id : ids)
-        set.insert(TIm::CImId(id));
-    return set;
-}
-
-inline QList<int> sortedLevels(const QSet<TIm::CImId> &set)
-{
-    QList<int> list;
-    for (TIm::CImId cid : set)
-        list.append(int(cid));
-    std::sort(list.begin(), list.end());
-    return list;
-}
-
-// The level of every emission an outputChanged spy saw, ascending.
-inline QList<int> emittedLevels(const QSignalSpy &spy)
-{
-    QList<int> levels;
+    QStringList list;
     for (const QList<QVariant> &arguments : spy)
-        levels.append(arguments.at(0).toInt());
-    std::sort(levels.begin(), levels.end());
-    return levels;
-}
-
-inline bool allEmpty(const TIm *image)
-{
-    for (int i = 0; i < TIm::numLevels; ++i) {
-        if (!image->bEmpty(TIm::CImId(i)))
-            return false;
-    }
-    return true;
-}
-
-// Trace lines of the engine written for operation where with a text that starts with text:
-// "<where>:<line>: <text>...".
-inline QStringList traceLines(const TraceCapture &trace, const QString &where, const QString &text)
-{
-    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(where) + QStringLiteral(":\\d+: ")
-        + QRegularExpression::escape(text));
-    QStringList lines;
-    for (const QString &line : trace.lines()) {
-        if (pattern.match(line).hasMatch())
-            lines.append(line);
-    }
-    return lines;
-}
-
-inline int traceCount(const TraceCapture &trace, const QString &where, const QString &text)
-{
-    return traceLines(trace, where, text).size();
+        list.append(arguments.at(0).toString());
+    if (sorted)
+        list.sort();
+    return list.join(',');
 }
 
 #endif

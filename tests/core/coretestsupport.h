@@ -1,0 +1,109 @@
+#ifndef CORETESTSUPPORT_H
+#define CORETESTSUPPORT_H
+
+// Helpers shared by the core library's tests: seeded random planes, depth-blind sample access,
+// the 2x2 box average and the centre-aligned bilinear sample written from their definitions,
+// and a check that a call with bad arguments fails cleanly.
+
+#include "qximproca.h"
+
+#include <QTest>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <opencv2/core.hpp>
+
+struct PlaneSize {
+    const char *name;
+    int rows, cols;
+};
+// 1x1, a single row and column, odd and even sizes, and one wider than the kernels' neighbourhoods.
+const PlaneSize sweepSizes[]
+    = { { "1x1", 1, 1 }, { "1x7", 1, 7 }, { "7x1", 7, 1 }, { "3x5", 3, 5 }, { "4x6", 4, 6 }, { "17x33", 17, 33 } };
+
+// A call with bad arguments, given a destination that it must leave alone.
+using Call = std::function<bool(cv::Mat &)>;
+Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(PlaneSize)
+
+inline int maxOf(int type) { return type == CV_8UC1 ? 255 : 65535; }
+inline int at(const cv::Mat &m, int y, int x) { return m.depth() == CV_8U ? m.at<uchar>(y, x) : m.at<ushort>(y, x); }
+inline void put(cv::Mat &m, int y, int x, int v)
+{
+    m.depth() == CV_8U ? void(m.at<uchar>(y, x) = uchar(v)) : void(m.at<ushort>(y, x) = ushort(v));
+}
+
+// Samples uniform over 0..top (the type's whole range by default).
+inline cv::Mat randomPlane(int rows, int cols, int type, unsigned seed, int top = -1)
+{
+    cv::Mat m(rows, cols, type);
+    cv::RNG(seed).fill(m, cv::RNG::UNIFORM, 0, (top < 0 ? maxOf(type) : top) + 1);
+    return m;
+}
+
+// Largest difference of any sample; INT_MAX when sizes or types differ.
+inline int maxAbsDiff(const cv::Mat &a, const cv::Mat &b)
+{
+    return a.size() != b.size() || a.type() != b.type() ? INT_MAX : a.empty() ? 0 : int(cv::norm(a, b, cv::NORM_INF));
+}
+
+// Each output the mean of the samples of its 2x2 block that exist, rounded half up.
+inline cv::Mat referenceDown(const cv::Mat &src)
+{
+    cv::Mat dst((src.rows + 1) / 2, (src.cols + 1) / 2, src.type());
+    for (int i = 0; i < int(dst.total()); ++i) {
+        const int y = i / dst.cols * 2, x = i % dst.cols * 2, h = std::min(2, src.rows - y),
+                  w = std::min(2, src.cols - x);
+        put(dst, y / 2, x / 2, int(std::floor(cv::sum(src(cv::Rect(x, y, w, h)))[0] / (w * h) + 0.5)));
+    }
+    return dst;
+}
+
+// The unrounded 2x enlargement at output (x, y), which sits at ((x + 0.5) / 2 - 0.5,
+// (y + 0.5) / 2 - 0.5) in src; coordinates clamped at the edges.
+inline double centredBilinear(const cv::Mat &src, int y, int x)
+{
+    const double fy = (y + 0.5) / 2 - 0.5, fx = (x + 0.5) / 2 - 0.5, ay = fy - std::floor(fy), ax = fx - std::floor(fx);
+    const auto s = [&](double yy, double xx) {
+        return at(
+            src, std::clamp(int(std::floor(yy)), 0, src.rows - 1), std::clamp(int(std::floor(xx)), 0, src.cols - 1));
+    };
+    return (1 - ay) * ((1 - ax) * s(fy, fx) + ax * s(fy, fx + 1))
+        + ay * ((1 - ax) * s(fy + 1, fx) + ax * s(fy + 1, fx + 1));
+}
+
+// Counts the lines the core library sends to its debug hook while it lives, and keeps the last.
+struct DebugCounter {
+    static inline int count = 0;
+    static inline std::string last;
+    static void hook(const char *text) { ++count, last = text; }
+    DebugCounter() { count = 0, last.clear(), QXimproca::m_tDebug_p = hook; }
+    ~DebugCounter() { QXimproca::m_tDebug_p = nullptr; }
+};
+
+// Rows of 8-bit and 16-bit planes of every sweep size.
+inline void addTypeSizeRows()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<PlaneSize>("size");
+    for (int type : { CV_8UC1, CV_16UC1 })
+        for (const PlaneSize &s : sweepSizes)
+            QTest::addRow("%s/%dbit", s.name, type == CV_8UC1 ? 8 : 16) << type << s;
+}
+
+inline void addCall(const char *name, const Call &call, bool traced = true) { QTest::newRow(name) << call << traced; }
+inline void addUntracedCall(const char *name, const Call &call) { addCall(name, call, false); }
+
+// The row's call returns false, leaves its destination (3x3, 16-bit, all 77) alone and, when
+// traced, sends one diagnostic.
+inline void verifyRejectedCleanly()
+{
+    QFETCH(Call, call);
+    QFETCH(bool, traced);
+    cv::Mat dst(3, 3, CV_16UC1, cv::Scalar(77));
+    DebugCounter debug;
+    QVERIFY(!call(dst) && (!traced || DebugCounter::count == 1) && dst.rows == 3 && cv::countNonZero(dst != 77) == 0);
+}
+
+#endif

@@ -1,0 +1,270 @@
+// The colour histogram (counts, its text form against hostile and mutated text), the colour
+// theme on pictures whose answer is known, and the histogram chart.
+#include "coretestsupport.h"
+#include "mhist.h"
+#include "testdata.h"
+#include "testregistry.h"
+#include "thistdraw.h"
+#include "tpimage.h"
+
+#include <QImage>
+#include <QRegularExpression>
+
+using Planes = std::vector<cv::Mat>;
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+Planes randomPlanes(int rows, int cols, int type, unsigned seed)
+{
+    return { randomPlane(rows, cols, type, seed), randomPlane(rows, cols, type, seed + 1),
+        randomPlane(rows, cols, type, seed + 2) };
+}
+
+// The analysis planes of an sRGB picture: each pixel to linear light, to linear ProPhoto with the
+// Bradford-adapted matrices B. Lindbloom publishes (multiplied out), to its 1.8 gamma, to luma and
+// halved colour differences, then averaged over 2x2 blocks; merged into one matrix.
+cv::Mat analysisPlanes(const QImage &picture)
+{
+    static const cv::Matx33d toProPhoto(
+        0.5293459, 0.3300728, 0.1405813, 0.0983743, 0.8734610, 0.0281646, 0.0168832, 0.1176725, 0.8654443);
+    const auto linear = [](int v) { return v <= 10 ? v / 255.0 / 12.92 : std::pow((v / 255.0 + 0.055) / 1.055, 2.4); };
+    cv::Mat full(picture.height(), picture.width(), CV_16UC3), merged;
+    for (int i = 0; i < int(full.total()); ++i) {
+        const QRgb p = picture.pixel(i % full.cols, i / full.cols);
+        const cv::Vec3d in = toProPhoto * cv::Vec3d(linear(qRed(p)), linear(qGreen(p)), linear(qBlue(p)));
+        double pro[3];
+        for (int c = 0; c < 3; ++c)
+            pro[c] = std::round(65535 * std::pow(std::clamp(in[c], 0.0, 1.0), 1 / 1.8));
+        const double luma = std::floor((18877 * pro[0] + 46653 * pro[1] + 6 * pro[2] + 32768) / 65536);
+        full.at<cv::Vec3w>(i / full.cols, i % full.cols) = cv::Vec3w(ushort(luma),
+            ushort(std::round((pro[2] - luma) / 2 + 32768)), ushort(std::round((pro[0] - luma) / 2 + 32768)));
+    }
+    Planes planes;
+    cv::split(full, planes);
+    cv::merge(Planes { referenceDown(planes[0]), referenceDown(planes[1]), referenceDown(planes[2]) }, merged);
+    return merged;
+}
+
+QImage picture(int width, int height, const std::function<QRgb(int, int)> &pixel)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, pixel(x, y));
+    return image;
+}
+
+// A neutral, opaque engine image of the luma plane.
+TPImage greyImage(const cv::Mat &lum)
+{
+    TPImage image(lum.cols, lum.rows);
+    lum.copyTo(image.m_lum), image.m_c1.setTo(32768), image.m_c2.setTo(32768), image.m_p4.setTo(65535);
+    return image;
+}
+
+// A 2x2 histogram whose text is known line by line.
+const Planes knownPlanes = { (cv::Mat_<ushort>(2, 2) << 1000, 1000, 50000, 50000),
+    cv::Mat(2, 2, CV_16UC1, cv::Scalar(32768)), (cv::Mat_<ushort>(2, 2) << 32768, 32768, 32768, 40000) };
+const std::string knownText = "MHist 1\ndepth 16\ntotal 4\nplane 0\n3 2\n195 2\nend\nplane 1\n128 4\nend\n"
+                              "plane 2\n128 3\n156 1\nend\ncells 16 32 32\n0 16 16 2 2000 65536 65536\n"
+                              "12 16 16 1 50000 32768 32768\n12 16 19 1 50000 32768 40000\nend\n";
+
+std::string replaced(std::string text, const std::string &from, const std::string &to)
+{
+    return text.replace(text.find(from), from.size(), to);
+}
+
+const cv::Vec3b fill(205, 205, 205), outline(235, 235, 235);
+bool bDark(const cv::Vec3b &p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
+
+}
+
+class tst_Histograms : public QObject {
+    Q_OBJECT
+private slots:
+    void countsMatchNaiveLoop_data() { addTypeSizeRows(); }
+
+    // 256 bins per plane (16-bit samples by value >> 8); cells of 16 x 32 x 32 with counts and
+    // sums on the 16-bit scale (8-bit luma x257, colour 32768 + 257 * (v - 128), clamped).
+    void countsMatchNaiveLoop()
+    {
+        QFETCH(int, type);
+        QFETCH(PlaneSize, size);
+        Planes planes = randomPlanes(size.rows, size.cols, type, 131u * size.rows + size.cols);
+        for (cv::Mat &p : planes) // the ends of the range go to the first and last bins and cells
+            put(p, 0, 0, 0), put(p, size.rows - 1, size.cols - 1, maxOf(type));
+        std::vector<std::uint64_t> bins(3 * 256);
+        std::vector<MHist::Cell> cells(MHist::numCells);
+        for (int i = 0; i < size.rows * size.cols; ++i) {
+            unsigned v[3];
+            for (int p = 0; p < 3; ++p) {
+                const int s = at(planes[std::size_t(p)], i / size.cols, i % size.cols);
+                ++bins[std::size_t(256 * p + (type == CV_8UC1 ? s : s >> 8))];
+                v[p]
+                    = unsigned(type == CV_16UC1 ? s : std::clamp(p == 0 ? 257 * s : 32768 + 257 * (s - 128), 0, 65535));
+            }
+            MHist::Cell &cell = cells[v[0] / 4096 * 1024 + v[1] / 2048 * 32 + v[2] / 2048];
+            ++cell.count, cell.sum[0] += v[0], cell.sum[1] += v[1], cell.sum[2] += v[2];
+        }
+        MHist hist;
+        QVERIFY(hist.compute(planes) && hist.total() == std::uint64_t(size.rows * size.cols));
+        for (int i = 0; i < 3 * 256; ++i)
+            QCOMPARE(hist.count(i / 256, i % 256), bins[std::size_t(i)]);
+        for (int i = 0; i < MHist::numCells; ++i)
+            QVERIFY(hist.cell(i / 1024, i / 32 % 32, i % 32) == cells[std::size_t(i)]);
+    }
+
+    void loadRejectsHostileText_data()
+    {
+        QTest::addColumn<std::string>("text");
+        const std::string &t = knownText;
+        QTest::newRow("empty") << std::string();
+        QTest::newRow("version 2") << replaced(t, "MHist 1", "MHist 2");
+        QTest::newRow("negative count") << replaced(t, "3 2\n", "3 -2\n");
+        QTest::newRow("huge total") << replaced(t, "total 4", "total 2199023255552");
+        QTest::newRow("counts wrapping to the total")
+            << replaced(t, "3 2\n195 2\n", "3 9223372036854775810\n195 9223372036854775810\n");
+        QTest::newRow("bin 256") << replaced(t, "195 2\n", "256 2\n");
+        QTest::newRow("bins out of order") << replaced(t, "3 2\n195 2\n", "195 2\n3 2\n");
+        QTest::newRow("plane does not add up") << replaced(t, "195 2\n", "195 1\n");
+        QTest::newRow("missing cells") << t.substr(0, t.find("cells"));
+        QTest::newRow("cell sum outside its cell") << replaced(t, "0 16 16 2 2000 ", "0 16 16 2 9000 ");
+        QTest::newRow("planes and cells disagree") << replaced(t, "3 2\n195 2\n", "3 1\n100 1\n195 2\n");
+        QTest::newRow("embedded NUL") << replaced(t, "195 2", std::string("195\0 2", 6));
+        QTest::newRow("garbage after the end") << t + "garbage\n";
+    }
+
+    // Rejected with a diagnostic; the previous content stays.
+    void loadRejectsHostileText()
+    {
+        QFETCH(std::string, text);
+        MHist hist;
+        QVERIFY(hist.compute(randomPlanes(5, 7, CV_16UC1, 21)));
+        const MHist before = hist;
+        DebugCounter debug;
+        QVERIFY(!hist.load(text) && DebugCounter::count >= 1 && hist == before);
+    }
+
+    // save writes the known text line by line; a histogram (empty, 8-bit, 16-bit) read back from
+    // its text is the same, bit for bit, and writes the same text. Every truncation fails. A mutated
+    // text fails, keeping the previous content, or reads as a histogram that round trips (load
+    // checks that the counts add up); most mutations are caught.
+    void textForm()
+    {
+        MHist known, previous, source, empty;
+        std::string valid, again;
+        QVERIFY(known.compute(knownPlanes) && known.save(valid) && valid == knownText);
+        QVERIFY(
+            previous.compute(randomPlanes(3, 4, CV_8UC1, 98)) && source.compute(randomPlanes(17, 19, CV_16UC1, 99)));
+        for (const MHist *hist : { &known, &previous, &empty, &source }) { // source last: its text is mutated below
+            MHist copy = hist == &previous ? source : previous;
+            QVERIFY(hist->save(valid) && copy.load(valid) && copy == *hist && copy.save(again) && again == valid);
+        }
+        for (std::size_t length = 0; length + 1 < knownText.size(); ++length) {
+            MHist hist = previous;
+            QVERIFY2(!hist.load(knownText.substr(0, length)) && hist == previous, qPrintable(QString::number(length)));
+        }
+        std::string resaved;
+        cv::RNG rng(2024);
+        int accepted = 0;
+        for (int i = 0; i < 500; ++i) {
+            std::string text = valid;
+            for (int edits = 1 + int(rng() % 3); edits > 0 && !text.empty(); --edits) {
+                const std::size_t at = rng() % text.size(), kind = rng() % 4;
+                if (kind == 0) // any byte, NUL included
+                    text[at] = char(rng() % 256);
+                else if (kind == 1) // another digit: numbers that no longer add up
+                    text[at] = char('0' + rng() % 10);
+                else if (kind == 2)
+                    text.erase(at, 1 + rng() % 4);
+                else // a line repeated elsewhere
+                    text.insert(rng() % text.size(), text.substr(at, text.find('\n', at) - at + 1));
+            }
+            MHist hist = previous, again;
+            if (!hist.load(text)) {
+                QVERIFY(hist == previous);
+                continue;
+            }
+            ++accepted;
+            QVERIFY2(hist.save(resaved) && again.load(resaved) && again == hist, text.c_str());
+        }
+        QVERIFY2(accepted < 50, qPrintable(QString::number(accepted)));
+    }
+
+    void colourTheme_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<QString>("palette"); // the dominant colours with their shares, in order
+        QTest::addColumn<QString>("colours"); // how the colour character begins
+        QTest::newRow("orange 70%, blue 30%")
+            << picture(100, 60, [](int x, int) { return x < 70 ? qRgb(230, 120, 30) : qRgb(40, 90, 200); })
+            << "#e6781e 70%, #285ac8 30%"
+            << "";
+        // The boundary falls inside 2x2 blocks: one column of mixed blocks, too small to count.
+        QTest::newRow("teal and magenta, odd size")
+            << picture(301, 61, [](int x, int) { return x < 151 ? qRgb(0, 128, 128) : qRgb(200, 0, 150); })
+            << "#008080 50%, #c80096 50%"
+            << "";
+        QTest::newRow("grey ramp, odd size")
+            << picture(33, 7, [](int x, int) { return qRgb(255 * x / 32, 255 * x / 32, 255 * x / 32); }) << ""
+            << "neutral, monochrome";
+        QTest::newRow("coffee") << QImage(sharedDataPath("photos/coffee.png")) << ""
+                                << "warm, ";
+    }
+
+    // Colours within two levels and shares within one percent of the expected palette. The same
+    // theme again from a copy of the planes and from the histogram read back from its text.
+    void colourTheme()
+    {
+        QFETCH(QImage, image);
+        QFETCH(QString, palette);
+        QFETCH(QString, colours);
+        const cv::Mat planes = analysisPlanes(image);
+        MHist hist, again, loaded;
+        std::string s[3], t[3], l[3], text;
+        QVERIFY(hist.computeColorTheme(planes, s[0], s[1], s[2])
+            && again.computeColorTheme(planes.clone(), t[0], t[1], t[2]));
+        QVERIFY(hist.save(text) && loaded.load(text) && loaded == hist && loaded.colorTheme(l[0], l[1], l[2]));
+        QVERIFY(s[0] == t[0] && s[1] == t[1] && s[2] == t[2] && s[0] == l[0] && s[1] == l[1] && s[2] == l[2]);
+        QVERIFY2(QString::fromStdString(s[2]).startsWith(colours), s[2].c_str());
+        QVERIFY2(QRegularExpression("^#[0-9a-f]{6} \\d+%(, #[0-9a-f]{6} \\d+%){0,4}$").match(s[0].c_str()).hasMatch(),
+            s[0].c_str());
+        const QStringList got = QString::fromStdString(s[0]).split(", "),
+                          want = palette.split(", ", Qt::SkipEmptyParts);
+        QVERIFY2(want.isEmpty() || got.size() == want.size(), s[0].c_str());
+        // Red, green, blue, share.
+        const auto part = [](const QString &e, int k) {
+            return k < 3 ? e.mid(1 + 2 * k, 2).toInt(nullptr, 16) : e.mid(8).chopped(1).toInt();
+        };
+        for (int i = 0; i < want.size() && i < got.size(); ++i)
+            for (int k = 0; k < 4; ++k)
+                QVERIFY2(std::abs(part(got[i], k) - part(want[i], k)) <= (k < 3 ? 2 : 1), s[0].c_str());
+    }
+
+    // Default size 256 x 128. A flat grey at two columns per bin: its bin's columns filled by all
+    // three channels, the luminance outline along the top, dark elsewhere; the bin is the grey
+    // decoded from ProPhoto's 1.8 gamma and encoded with the sRGB curve. With most of the picture
+    // black, bin 0 towers over the rest, yet the grey's bin still fills the height.
+    void chartMatchesReference()
+    {
+        const int luma = 30000, bin = int(std::lround(255 * (1.055 * std::pow(luma / 65535.0, 1.8 / 2.4) - 0.055)));
+        THistDraw draw;
+        cv::Mat mat, lum(32, 64, CV_16UC1, cv::Scalar(luma));
+        QVERIFY(draw.getHistMat(mat, greyImage(lum)) && mat.type() == CV_8UC3 && mat.rows == 128 && mat.cols == 256);
+        draw.setHistSize(512, 128);
+        for (int black : { 0, 1 }) {
+            lum.rowRange(4, 32).setTo(black ? 0 : luma);
+            QVERIFY(draw.getHistMat(mat, greyImage(lum)) && mat.cols == 512 && draw.count(0, 0) == black * 28 * 64u);
+            QVERIFY(!black || mat.at<cv::Vec3b>(1, 1) == fill);
+            for (int y = 0; y < 128; ++y) {
+                QCOMPARE(mat.at<cv::Vec3b>(y, 2 * bin + 1), y == 0 ? outline : fill);
+                for (int x = 0; x < 512 && !black; ++x)
+                    QVERIFY(std::abs(x - 2 * bin) < 4 || bDark(mat.at<cv::Vec3b>(y, x)));
+            }
+        }
+    }
+};
+
+FX_REGISTER_TEST(tst_Histograms)
+#include "tst_histograms.moc"
