@@ -3,6 +3,7 @@
 #include "kernels.h"
 #include "pixelmodel.h"
 #include "planepool.h"
+#include "qximproca.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,6 +11,12 @@
 
 namespace {
 using PixelModel::halfUp;
+
+bool fail(const char *where, int line, const char *text)
+{
+    QXimproca::debug(QXimproca::traceMsg(where, line, text));
+    return false;
+}
 
 int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -53,7 +60,7 @@ bool TImage::resize(TSize size)
     if (size.width == 0 || size.height == 0)
         size = TSize();
     if (std::int64_t(size.width) * size.height > INT_MAX / 8)
-        return false;
+        return fail("TImage::resize", __LINE__, "size too large");
     if (size == m_size && (size.width == 0 || !m_plane1.empty()))
         return true;
     m_size = size;
@@ -94,13 +101,13 @@ cv::Mat TImage::halfY8U() const
 bool TImage::bgra8uToTImage(
     const unsigned char *bgra, int bytesPerLine, int w, int h, TImage *Yim, TImage *Cim, TImage *Mim)
 {
-    if (!bgra || w <= 0 || h <= 0 || bytesPerLine < 4 * w)
-        return false;
+    if (!bgra || w <= 0 || h <= 0 || std::int64_t(bytesPerLine) < 4 * std::int64_t(w))
+        return fail("TImage::bgra8uToTImage", __LINE__, "null buffer or bad size");
     if ((Yim && Yim->type() != Y) || (Cim && Cim->type() != C) || (Mim && Mim->type() != M))
-        return false;
+        return fail("TImage::bgra8uToTImage", __LINE__, "image of the wrong type");
     if ((Yim && !Yim->resize(TSize(w, h))) || (Cim && !Cim->resize(TSize(halfUp(w), halfUp(h))))
         || (Mim && !Mim->resize(TSize(w, h))))
-        return false;
+        return fail("TImage::bgra8uToTImage", __LINE__, "size too large");
 
     for (int r = 0; r < h; r += 2) {
         const int rows = std::min(2, h - r);
@@ -145,22 +152,22 @@ bool TImage::timageToBgra8u(
     const TImage *Yim, const TImage *Cim, const TImage *Mim, unsigned char *bits, int bytesPerLine)
 {
     if (!Yim || Yim->type() != Y || Yim->bEmpty() || !bits)
-        return false;
+        return fail("TImage::timageToBgra8u", __LINE__, "no luma image or null buffer");
     const int w = Yim->width();
     const int h = Yim->height();
-    if (bytesPerLine < 4 * w)
-        return false;
+    if (std::int64_t(bytesPerLine) < 4 * std::int64_t(w))
+        return fail("TImage::timageToBgra8u", __LINE__, "bytes per line too small");
     const bool withColour = Cim && Cim->type() == C && Cim->size() == TSize(halfUp(w), halfUp(h));
     const bool withMask = Mim && Mim->type() == M && Mim->size() == Yim->size();
     if ((Cim && !withColour) || (Mim && !withMask))
-        return false;
+        return fail("TImage::timageToBgra8u", __LINE__, "colour or mask image of the wrong type or size");
 
     cv::Mat db, dr;
     if (withColour) {
-        db.create(h, w, CV_8UC1);
-        dr.create(h, w, CV_8UC1);
+        PlanePool::createOwned(db, h, w, CV_8UC1);
+        PlanePool::createOwned(dr, h, w, CV_8UC1);
         if (!upSize2X(Cim->mat1(), db, 2) || !upSize2X(Cim->mat2(), dr, 2))
-            return false;
+            return fail("TImage::timageToBgra8u", __LINE__, "colour enlargement failed");
     }
     for (int r = 0; r < h; ++r) {
         const unsigned short *yRow = Yim->m_plane1.ptr<unsigned short>(r);
