@@ -1,6 +1,7 @@
 #include "testregistry.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTest>
 
 #include <memory>
@@ -52,5 +53,12 @@ int main(int argc, char **argv)
     // A core application is enough for images and plug-ins, and a GUI one would keep
     // platform objects alive past the end of main, which the leak checker reports.
     QCoreApplication app(argc, argv);
+    // The photos and profiles live beside the project, not in it; without them the tests
+    // would fail in confusing ways, so say what is missing instead.
+    if (!QDir(QStringLiteral(FX_SHARED_DATA_DIR "/photos")).exists()) {
+        fprintf(stderr, "shared test data not found: %s (the project expects it at ../shared/data)\n",
+            FX_SHARED_DATA_DIR);
+        return 1;
+    }
     return TestRegistry::runAll(argc, argv) == 0 ? 0 : 1;
 }
