@@ -42,13 +42,16 @@ void tst_Analysis::histogramAndTheme()
 {
     QFETCH(QSize, size);
     QFETCH(QString, photo);
+    if (!photo.isEmpty())
+        FX_REQUIRE_SHARED_DATA("photos/" + photo);
     const QImage picture = photo.isEmpty() ? TSampleImage::generate(size.width(), size.height())
                                            : QImage(sharedDataPath("photos/" + photo));
     TPImage image(picture.width(), picture.height());
     TCMS().convert(picture, image);
     std::string text = "stale", s1 = "a", s2 = "b", s3 = "c";
     MHist hist;
-    QVERIFY(getCMHistogram(image, text) && hist.load(text));
+    QVERIFY(getCMHistogram(image, text));
+    QVERIFY2(hist.load(text), text.c_str());
     QCOMPARE(hist.total(), std::uint64_t(image.m_c1.total()));
     std::vector<std::uint64_t> bins(3 * 256);
     for (int y = 0; y < image.m_c1.rows; ++y) {
@@ -60,11 +63,17 @@ void tst_Analysis::histogramAndTheme()
         }
     }
     for (int i = 0; i < 3 * 256; ++i)
-        QCOMPARE(hist.count(i / 256, i % 256), bins[i]);
+        QVERIFY2(hist.count(i / 256, i % 256) == bins[i],
+            qPrintable(QString("plane %1, bin %2: %3, expected %4")
+                           .arg(i / 256)
+                           .arg(i % 256)
+                           .arg(hist.count(i / 256, i % 256))
+                           .arg(bins[i])));
     TParamMHist param(nullptr, "hist", "Histogram", QString(), "mhist");
     bool ok = false;
     QVERIFY(QMetaObject::invokeMethod(&param, "setValue", Q_RETURN_ARG(bool, ok), Q_ARG(std::string, text)));
-    QVERIFY(ok && param.mhist() == hist);
+    QVERIFY(ok);
+    QVERIFY(param.mhist() == hist);
     QVERIFY(getColorTheme(image, s1, s2, s3));
     QCOMPARE(s1.empty() && s2.empty() && s3.empty(), image.bEmpty());
     QVERIFY2(photo.isEmpty() || s3.rfind("warm, ", 0) == 0, s3.c_str());

@@ -60,13 +60,26 @@ QImage transformed(const QImage &image, const Handle &t)
     return copy;
 }
 
-bool samePlanes(const TPImage &a, const TPImage &b)
+// Empty when a has b's planes, sample for sample, else the first plane that differs and how.
+QString planeDifference(const TPImage &a, const TPImage &b)
 {
-    auto same = [](const cv::Mat &x, const cv::Mat &y) {
-        return x.size() == y.size() && (x.empty() || cv::norm(x, y, cv::NORM_INF) == 0);
-    };
-    return same(a.m_lum, b.m_lum) && same(a.m_c1, b.m_c1) && same(a.m_c2, b.m_c2) && same(a.m_p4, b.m_p4);
+    const std::pair<const char *, cv::Mat TPImage::*> planes[] = { { "luma", &TPImage::m_lum },
+        { "colour 1", &TPImage::m_c1 }, { "colour 2", &TPImage::m_c2 }, { "alpha", &TPImage::m_p4 } };
+    for (const auto &[name, plane] : planes) {
+        const cv::Mat &x = a.*plane, &y = b.*plane;
+        if (x.size() != y.size())
+            return QString("%1: %2 x %3, expected %4 x %5").arg(name).arg(x.cols).arg(x.rows).arg(y.cols).arg(y.rows);
+        if (!x.empty() && cv::norm(x, y, cv::NORM_INF) != 0)
+            return QString("%1 differs by up to %2").arg(name).arg(cv::norm(x, y, cv::NORM_INF));
+    }
+    return QString();
 }
+
+#define VERIFY_SAME_PLANES(a, b)                                                                                       \
+    do {                                                                                                               \
+        const QString difference = planeDifference(a, b);                                                              \
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                                        \
+    } while (false)
 
 // Three random 16-bit planes R, G, B stacked in one matrix, rows padded by three samples.
 cv::Mat randomPlanes(int width, int height)
@@ -144,13 +157,17 @@ void tst_Cms::embeddedProfile()
     QFETCH(int, tolerance);
 
     const QByteArray bytes = readAll(":/iccprofiles/" + name);
-    const Handle ours = profile(bytes), ref = profile(readAll(sharedDataPath("icc/" + reference)));
-    QVERIFY(!bytes.isEmpty() && ours && ref);
+    QVERIFY2(!bytes.isEmpty(), "not embedded");
+    const Handle ours = profile(bytes);
+    QVERIFY2(ours, "rejected by LittleCMS");
     QCOMPARE(int(cmsGetProfileVersion(ours.get())), version);
     QCOMPARE(cmsGetDeviceClass(ours.get()), displayClass ? cmsSigDisplayClass : cmsSigColorSpaceClass);
     QCOMPARE(cmsGetColorSpace(ours.get()), cmsSigRgbData);
     if (reference.isEmpty())
         return;
+    FX_REQUIRE_SHARED_DATA("icc/" + reference);
+    const Handle ref = profile(readAll(sharedDataPath("icc/" + reference)));
+    QVERIFY2(ref, "reference rejected by LittleCMS");
     const Handle srgb = profile({});
     const int into = worstOverGrid(transform(srgb, ours, TYPE_RGB_8), transform(srgb, ref, TYPE_RGB_8));
     const int from = worstOverGrid(transform(ours, srgb, TYPE_RGB_8), transform(ref, srgb, TYPE_RGB_8));
@@ -170,12 +187,14 @@ void tst_Cms::matchesLittleCms_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<int>("then");
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("shared"); // the shared file data and expected come from, if any
+    const QString a = "icc/AdobeRGB1998.icc";
     auto row = [](const char *name, int width, int height, QImage::Format format, const QByteArray &data = {},
-                   int then = Nothing, const QByteArray &expected = {}) {
-        QTest::newRow(name) << width << height << int(format) << data << then << expected;
+                   int then = Nothing, const QByteArray &expected = {}, const QString &shared = {}) {
+        QTest::newRow(name) << width << height << int(format) << data << then << expected << shared;
     };
     const QImage::Format argb = QImage::Format_ARGB32;
-    const QByteArray adobe = readAll(sharedDataPath("icc/AdobeRGB1998.icc"));
+    const QByteArray adobe = readAll(sharedDataPath(a));
     QByteArray random(3000, '\0');
     cv::RNG(3).fill(cv::Mat(1, random.size(), CV_8UC1, random.data()), cv::RNG::UNIFORM, 0, 256);
     row("null image", 0, 0, argb);
@@ -185,14 +204,14 @@ void tst_Cms::matchesLittleCms_data()
     row("129x67 Indexed8", 129, 67, QImage::Format_Indexed8);
     row("1001x131 odd last band, premultiplied", 1001, 131, QImage::Format_ARGB32_Premultiplied);
     row("4100x65 wide rows, RGB16", 4100, 65, QImage::Format_RGB16);
-    row("Adobe", 16, 8, argb, adobe, Nothing, adobe);
-    row("Adobe, then null reverts to sRGB", 16, 8, argb, adobe, NullPointer);
-    row("Adobe, then same pointer with other size", 16, 8, argb, adobe, SamePointerOtherSize, adobe);
+    row("Adobe", 16, 8, argb, adobe, Nothing, adobe, a);
+    row("Adobe, then null reverts to sRGB", 16, 8, argb, adobe, NullPointer, {}, a);
+    row("Adobe, then same pointer with other size", 16, 8, argb, adobe, SamePointerOtherSize, adobe, a);
     // Rejected data: sRGB stands in.
     row("random bytes", 16, 8, argb, random);
-    row("truncated", 16, 8, argb, adobe.left(200));
+    row("truncated", 16, 8, argb, adobe.left(200), Nothing, {}, a);
     for (const char *space : { "GRAY", "CMYK", "Lab " }) // well-formed, but of the wrong colour space
-        row(space, 16, 8, argb, QByteArray(adobe).replace(16, 4, space));
+        row(space, 16, 8, argb, QByteArray(adobe).replace(16, 4, space), Nothing, {}, a);
 }
 
 void tst_Cms::matchesLittleCms()
@@ -203,6 +222,9 @@ void tst_Cms::matchesLittleCms()
     QFETCH(QByteArray, data);
     QFETCH(int, then);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, shared);
+    if (!shared.isEmpty())
+        FX_REQUIRE_SHARED_DATA(shared);
 
     QImage source = TSampleImage::generate(width, height);
     for (int i = 0; i < width * height; ++i) // alpha varied, so that its handling shows
@@ -229,7 +251,7 @@ void tst_Cms::matchesLittleCms()
     TPImage planes(width, height), expectedPlanes;
     cms.convert(source, planes);
     expectedPlanes.convertFrom(reference.constBits(), width, height, reference.bytesPerLine());
-    QVERIFY(samePlanes(planes, expectedPlanes));
+    VERIFY_SAME_PLANES(planes, expectedPlanes);
     if (source.isNull())
         return;
 
@@ -258,7 +280,7 @@ void tst_Cms::matchesLittleCms()
     transformPlanes(transform(device, g_proPhoto, TYPE_RGB_16_PLANAR), expectedIn, width);
     QCOMPARE(cv::norm(in, expectedIn, cv::NORM_INF), 0.0);
     QVERIFY(expectedFromPlanes.convertFrompRGB(pointers(expectedIn).data(), width, height, width + 3));
-    QVERIFY(samePlanes(fromPlanes, expectedFromPlanes));
+    VERIFY_SAME_PLANES(fromPlanes, expectedFromPlanes);
     // Rejected data leaves one trace line for each of the four transforms.
     QCOMPARE(trace.count("sRGB stands in"), !data.isEmpty() && expected.isEmpty() && then == Nothing ? 4 : 0);
 }
@@ -275,7 +297,7 @@ void tst_Cms::greysStayNeutral()
     for (int x = 0; x < 256; ++x) {
         const int grey = qGreen(back.pixel(x, 0));
         QVERIFY2(back.pixel(x, 0) == qRgb(grey, grey, grey) && std::abs(grey - x) <= (x < 255),
-            qPrintable(QString::number(x)));
+            qPrintable(QString("grey %1 came back as #%2").arg(x).arg(back.pixel(x, 0) & 0xffffff, 6, 16, QChar('0'))));
     }
 }
 
@@ -301,7 +323,7 @@ void tst_Cms::setupFillsLevel0Only()
             cms.convert(pointers(copy).data(), width + 3, width, height, expected);
             QCOMPARE(cv::norm(planes, copy, cv::NORM_INF), 0.0);
         }
-        QVERIFY(samePlanes(*im.ptr(TIm::CImFull), expected));
+        VERIFY_SAME_PLANES(*im.ptr(TIm::CImFull), expected);
         for (int level = 1; level < TIm::numLevels; ++level)
             QCOMPARE(cv::sum(im.getMat(TIm::MatLuma, TIm::CImId(level)))[0], double(level * level * (level + 2)));
     }

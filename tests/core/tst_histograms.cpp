@@ -78,6 +78,14 @@ std::string replaced(std::string text, const std::string &from, const std::strin
 const cv::Vec3b fill(205, 205, 205), outline(235, 235, 235);
 bool bDark(const cv::Vec3b &p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
 
+QString cellText(const MHist::Cell &c)
+{
+    return QString("count %1, sums %2 %3 %4").arg(c.count).arg(c.sum[0]).arg(c.sum[1]).arg(c.sum[2]);
+}
+
+// A text by lines, so that a comparison names the first line that differs.
+QStringList lines(const std::string &text) { return QString::fromStdString(text).split('\n'); }
+
 }
 
 class tst_Histograms : public QObject {
@@ -108,11 +116,24 @@ private slots:
             ++cell.count, cell.sum[0] += v[0], cell.sum[1] += v[1], cell.sum[2] += v[2];
         }
         MHist hist;
-        QVERIFY(hist.compute(planes) && hist.total() == std::uint64_t(size.rows * size.cols));
+        QVERIFY(hist.compute(planes));
+        QCOMPARE(hist.total(), std::uint64_t(size.rows * size.cols));
         for (int i = 0; i < 3 * 256; ++i)
-            QCOMPARE(hist.count(i / 256, i % 256), bins[std::size_t(i)]);
-        for (int i = 0; i < MHist::numCells; ++i)
-            QVERIFY(hist.cell(i / 1024, i / 32 % 32, i % 32) == cells[std::size_t(i)]);
+            QVERIFY2(hist.count(i / 256, i % 256) == bins[std::size_t(i)],
+                qPrintable(QString("plane %1, bin %2: %3, expected %4")
+                               .arg(i / 256)
+                               .arg(i % 256)
+                               .arg(hist.count(i / 256, i % 256))
+                               .arg(bins[std::size_t(i)])));
+        for (int i = 0; i < MHist::numCells; ++i) {
+            const MHist::Cell &cell = hist.cell(i / 1024, i / 32 % 32, i % 32);
+            QVERIFY2(cell == cells[std::size_t(i)],
+                qPrintable(QString("cell %1 %2 %3: %4, expected %5")
+                               .arg(i / 1024)
+                               .arg(i / 32 % 32)
+                               .arg(i % 32)
+                               .arg(cellText(cell), cellText(cells[std::size_t(i)]))));
+        }
     }
 
     void loadRejectsHostileText_data()
@@ -143,7 +164,9 @@ private slots:
         QVERIFY(hist.compute(randomPlanes(5, 7, CV_16UC1, 21)));
         const MHist before = hist;
         DebugCounter debug;
-        QVERIFY(!hist.load(text) && DebugCounter::count >= 1 && hist == before);
+        QCOMPARE(hist.load(text), false);
+        QVERIFY2(DebugCounter::count >= 1, qPrintable(QString("%1 diagnostics").arg(DebugCounter::count)));
+        QVERIFY(hist == before);
     }
 
     // save writes the known text line by line; a histogram (empty, 8-bit, 16-bit) read back from
@@ -154,16 +177,24 @@ private slots:
     {
         MHist known, previous, source, empty;
         std::string valid, again;
-        QVERIFY(known.compute(knownPlanes) && known.save(valid) && valid == knownText);
-        QVERIFY(
-            previous.compute(randomPlanes(3, 4, CV_8UC1, 98)) && source.compute(randomPlanes(17, 19, CV_16UC1, 99)));
+        QVERIFY(known.compute(knownPlanes));
+        QVERIFY(known.save(valid));
+        QCOMPARE(lines(valid), lines(knownText));
+        QVERIFY(previous.compute(randomPlanes(3, 4, CV_8UC1, 98)));
+        QVERIFY(source.compute(randomPlanes(17, 19, CV_16UC1, 99)));
         for (const MHist *hist : { &known, &previous, &empty, &source }) { // source last: its text is mutated below
             MHist copy = hist == &previous ? source : previous;
-            QVERIFY(hist->save(valid) && copy.load(valid) && copy == *hist && copy.save(again) && again == valid);
+            QVERIFY(hist->save(valid));
+            QVERIFY2(copy.load(valid), valid.c_str());
+            QVERIFY2(copy == *hist, valid.c_str());
+            QVERIFY(copy.save(again));
+            QCOMPARE(lines(again), lines(valid));
         }
         for (std::size_t length = 0; length + 1 < knownText.size(); ++length) {
             MHist hist = previous;
-            QVERIFY2(!hist.load(knownText.substr(0, length)) && hist == previous, qPrintable(QString::number(length)));
+            const QString cut = QString("cut to %1 characters").arg(length);
+            QVERIFY2(!hist.load(knownText.substr(0, length)), qPrintable(cut + " and loaded"));
+            QVERIFY2(hist == previous, qPrintable(cut + " and changed the content"));
         }
         std::string resaved;
         cv::RNG rng(2024);
@@ -187,29 +218,34 @@ private slots:
                 continue;
             }
             ++accepted;
-            QVERIFY2(hist.save(resaved) && again.load(resaved) && again == hist, text.c_str());
+            QVERIFY2(hist.save(resaved), text.c_str());
+            QVERIFY2(again.load(resaved), text.c_str());
+            QVERIFY2(again == hist, text.c_str());
         }
-        QVERIFY2(accepted < 50, qPrintable(QString::number(accepted)));
+        QVERIFY2(accepted < 50, qPrintable(QString("%1 of 500 mutations loaded").arg(accepted)));
     }
 
     void colourTheme_data()
     {
         QTest::addColumn<QImage>("image");
+        QTest::addColumn<QString>("photo"); // instead of image: a shared photo, read by the test
         QTest::addColumn<QString>("palette"); // the dominant colours with their shares, in order
         QTest::addColumn<QString>("colours"); // how the colour character begins
         QTest::newRow("orange 70%, blue 30%")
-            << picture(100, 60, [](int x, int) { return x < 70 ? qRgb(230, 120, 30) : qRgb(40, 90, 200); })
+            << picture(100, 60, [](int x, int) { return x < 70 ? qRgb(230, 120, 30) : qRgb(40, 90, 200); }) << ""
             << "#e6781e 70%, #285ac8 30%"
             << "";
         // The boundary falls inside 2x2 blocks: one column of mixed blocks, too small to count.
         QTest::newRow("teal and magenta, odd size")
-            << picture(301, 61, [](int x, int) { return x < 151 ? qRgb(0, 128, 128) : qRgb(200, 0, 150); })
+            << picture(301, 61, [](int x, int) { return x < 151 ? qRgb(0, 128, 128) : qRgb(200, 0, 150); }) << ""
             << "#008080 50%, #c80096 50%"
             << "";
         QTest::newRow("grey ramp, odd size")
             << picture(33, 7, [](int x, int) { return qRgb(255 * x / 32, 255 * x / 32, 255 * x / 32); }) << ""
+            << ""
             << "neutral, monochrome";
-        QTest::newRow("coffee") << QImage(sharedDataPath("photos/coffee.png")) << ""
+        QTest::newRow("coffee") << QImage() << "photos/coffee.png"
+                                << ""
                                 << "warm, ";
     }
 
@@ -218,15 +254,26 @@ private slots:
     void colourTheme()
     {
         QFETCH(QImage, image);
+        QFETCH(QString, photo);
         QFETCH(QString, palette);
         QFETCH(QString, colours);
+        if (!photo.isEmpty()) {
+            FX_REQUIRE_SHARED_DATA(photo);
+            image = QImage(sharedDataPath(photo));
+        }
         const cv::Mat planes = analysisPlanes(image);
         MHist hist, again, loaded;
         std::string s[3], t[3], l[3], text;
-        QVERIFY(hist.computeColorTheme(planes, s[0], s[1], s[2])
-            && again.computeColorTheme(planes.clone(), t[0], t[1], t[2]));
-        QVERIFY(hist.save(text) && loaded.load(text) && loaded == hist && loaded.colorTheme(l[0], l[1], l[2]));
-        QVERIFY(s[0] == t[0] && s[1] == t[1] && s[2] == t[2] && s[0] == l[0] && s[1] == l[1] && s[2] == l[2]);
+        QVERIFY(hist.computeColorTheme(planes, s[0], s[1], s[2]));
+        QVERIFY(again.computeColorTheme(planes.clone(), t[0], t[1], t[2]));
+        QVERIFY(hist.save(text));
+        QVERIFY(loaded.load(text));
+        QVERIFY(loaded == hist);
+        QVERIFY(loaded.colorTheme(l[0], l[1], l[2]));
+        for (int k = 0; k < 3; ++k) {
+            QCOMPARE(QString::fromStdString(t[k]), QString::fromStdString(s[k]));
+            QCOMPARE(QString::fromStdString(l[k]), QString::fromStdString(s[k]));
+        }
         QVERIFY2(QString::fromStdString(s[2]).startsWith(colours), s[2].c_str());
         QVERIFY2(QRegularExpression("^#[0-9a-f]{6} \\d+%(, #[0-9a-f]{6} \\d+%){0,4}$").match(s[0].c_str()).hasMatch(),
             s[0].c_str());
@@ -251,16 +298,31 @@ private slots:
         const int luma = 30000, bin = int(std::lround(255 * (1.055 * std::pow(luma / 65535.0, 1.8 / 2.4) - 0.055)));
         THistDraw draw;
         cv::Mat mat, lum(32, 64, CV_16UC1, cv::Scalar(luma));
-        QVERIFY(draw.getHistMat(mat, greyImage(lum)) && mat.type() == CV_8UC3 && mat.rows == 128 && mat.cols == 256);
+        QVERIFY(draw.getHistMat(mat, greyImage(lum)));
+        QCOMPARE(mat.type(), CV_8UC3);
+        QCOMPARE(mat.size(), cv::Size(256, 128));
         draw.setHistSize(512, 128);
         for (int black : { 0, 1 }) {
             lum.rowRange(4, 32).setTo(black ? 0 : luma);
-            QVERIFY(draw.getHistMat(mat, greyImage(lum)) && mat.cols == 512 && draw.count(0, 0) == black * 28 * 64u);
-            QVERIFY(!black || mat.at<cv::Vec3b>(1, 1) == fill);
+            QVERIFY(draw.getHistMat(mat, greyImage(lum)));
+            QCOMPARE(mat.cols, 512);
+            QCOMPARE(draw.count(0, 0), std::uint64_t(black * 28 * 64u));
+            if (black)
+                QCOMPARE(mat.at<cv::Vec3b>(1, 1), fill);
             for (int y = 0; y < 128; ++y) {
                 QCOMPARE(mat.at<cv::Vec3b>(y, 2 * bin + 1), y == 0 ? outline : fill);
-                for (int x = 0; x < 512 && !black; ++x)
-                    QVERIFY(std::abs(x - 2 * bin) < 4 || bDark(mat.at<cv::Vec3b>(y, x)));
+                for (int x = 0; x < 512 && !black; ++x) {
+                    const cv::Vec3b p = mat.at<cv::Vec3b>(y, x);
+                    QVERIFY2(std::abs(x - 2 * bin) < 4 || bDark(p),
+                        qPrintable(QString("(%1, %2, %3) at x %4, y %5, away from bin %6 at x %7")
+                                       .arg(p[0])
+                                       .arg(p[1])
+                                       .arg(p[2])
+                                       .arg(x)
+                                       .arg(y)
+                                       .arg(bin)
+                                       .arg(2 * bin)));
+                }
             }
         }
     }

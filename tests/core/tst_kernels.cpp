@@ -24,6 +24,31 @@ const std::pair<const char *, cv::Rect> regions[] = { { "inside", { 4, 2, 6, 5 }
     { "negativeOddOrigin", { -5, -3, 4, 3 } }, { "fullyOutside", { 50, 40, 3, 2 } },
     { "coversAll", { -3, -3, 40, 33 } }, { "singleSample", { 8, 8, 1, 1 } } };
 
+// The blocks a view of r at dec stands for: result sample (i, j) covers the dec x dec block at
+// (x0 + j * dec, y0 + i * dec) of the plane; a colour plane is at half resolution, its origin
+// halved toward minus infinity.
+struct View {
+    View(const cv::Mat &plane, const cv::Rect &r, int dec, bool colour)
+        : plane(plane)
+        , dec(dec)
+        , x0(colour ? int(std::floor(r.x / 2.0)) : r.x)
+        , y0(colour ? int(std::floor(r.y / 2.0)) : r.y)
+        , rows(colour ? (r.height + 1) / 2 : r.height)
+        , cols(colour ? (r.width + 1) / 2 : r.width)
+    {
+    }
+    // The plane's sample at (dx, dy) from the origin of block (i, j), the edge repeated outside.
+    int sample(int i, int j, int dy, int dx) const
+    {
+        return at(
+            plane, std::clamp(y0 + i * dec + dy, 0, plane.rows - 1), std::clamp(x0 + j * dec + dx, 0, plane.cols - 1));
+    }
+    const cv::Mat &plane;
+    int dec, x0, y0, rows, cols;
+};
+
+const char *depthName(int type) { return type == CV_8UC1 ? "8-bit" : "16-bit"; }
+
 }
 
 Q_DECLARE_METATYPE(cv::Rect)
@@ -49,8 +74,10 @@ private slots:
         const int rows = size.rows, cols = size.cols;
         const cv::Mat src = guardedPlane(rows, cols, type, 7), effect = guardedPlane(rows, cols, type, 9);
         cv::Mat down, inPlace = src.clone();
-        QVERIFY(downSize2X(src, down, 4) && downSize2X(inPlace, inPlace, 4));
-        QVERIFY(maxAbsDiff(down, referenceDown(src)) == 0 && maxAbsDiff(inPlace, down) == 0);
+        QVERIFY(downSize2X(src, down, 4));
+        QVERIFY(downSize2X(inPlace, inPlace, 4));
+        FX_VERIFY_NO_MISMATCH(planeMismatch(down, referenceDown(src), 0, "downSize2X"));
+        FX_VERIFY_NO_MISMATCH(planeMismatch(inPlace, down, 0, "downSize2X in place"));
         for (int mode = 1; mode <= 2; ++mode) {
             for (int trim = 0; trim <= 1; ++trim) {
                 cv::Mat up = trim ? cv::Mat(2 * rows - 1, 2 * cols - 1, type) : cv::Mat(),
@@ -59,7 +86,8 @@ private slots:
                     const int y = i / expected.cols, x = i % expected.cols;
                     put(expected, y, x, mode == 1 ? at(src, y / 2, x / 2) : int(centredBilinear(src, y, x) + 0.5));
                 }
-                QVERIFY2(upSize2X(src, up, mode) && maxAbsDiff(up, expected) == 0, mode == 1 ? "nearest" : "bilinear");
+                QVERIFY2(upSize2X(src, up, mode), mode == 1 ? "nearest" : "bilinear");
+                FX_VERIFY_NO_MISMATCH(planeMismatch(up, expected, 0, mode == 1 ? "nearest" : "bilinear"));
             }
         }
         // Mask: empty, all 0, all 255, random; with an opacity.
@@ -69,27 +97,31 @@ private slots:
             const cv::Mat m = mask == 0 ? cv::Mat()
                 : mask == 3             ? randomPlane(rows, cols, CV_8UC1, 3)
                                         : cv::Mat(rows, cols, CV_8UC1, cv::Scalar(mask == 2 ? 255 : 0));
+            const QString blend = QString("mask %1, opacity %2").arg(mask).arg(double(opacity));
             cv::Mat dst, intoMix = src.clone(), intoEffect = effect.clone();
-            QVERIFY(blendAlpha(src, effect, m, dst, opacity, 0) && dst.size() == src.size());
-            QVERIFY(blendAlpha(intoMix, effect, m, intoMix, opacity, 0) && maxAbsDiff(intoMix, dst) == 0);
-            QVERIFY(blendAlpha(src, intoEffect, m, intoEffect, opacity, 0) && maxAbsDiff(intoEffect, dst) == 0);
+            QVERIFY2(blendAlpha(src, effect, m, dst, opacity, 0), qPrintable(blend));
+            QCOMPARE(dst.size(), src.size());
+            QVERIFY2(blendAlpha(intoMix, effect, m, intoMix, opacity, 0), qPrintable(blend));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(intoMix, dst, 0, blend + ", into mix"));
+            QVERIFY2(blendAlpha(src, intoEffect, m, intoEffect, opacity, 0), qPrintable(blend));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(intoEffect, dst, 0, blend + ", into effect"));
             for (int i = 0; i < rows * cols; ++i) {
                 const int y = i / cols, x = i % cols, a = at(src, y, x), b = at(effect, y, x), got = at(dst, y, x);
                 const double w = std::clamp(double(opacity), 0.0, 1.0) * (m.empty() ? 255 : m.at<uchar>(y, x)) / 255;
                 const double exact = a + (b - a) * w;
-                QVERIFY(std::abs(got - std::floor(exact + 0.5)) <= (std::abs(exact - std::floor(exact) - 0.5) < 0.02));
+                QVERIFY2(std::abs(got - std::floor(exact + 0.5)) <= (std::abs(exact - std::floor(exact) - 0.5) < 0.02),
+                    qPrintable(blend + QString(": %1 at x %2, y %3, exactly %4").arg(got).arg(x).arg(y).arg(exact)));
             }
         }
         for (float value : { 0.0f, 0.7f, 1.0f, 3.0f, -1.0f }) {
             if (type != CV_8UC1) // blendC scales 8-bit masks; the rebuild below is of 16-bit luminance
                 break;
-            std::vector<uchar> dst(std::size_t(cols + 3) * rows, 0xA5);
-            QVERIFY(blendC(src.data, int(src.step), dst.data(), cols + 3, cols, rows, value));
-            for (int i = 0; i < rows * (cols + 3); ++i) {
-                const int x = i % (cols + 3), v = at(src, i / (cols + 3), std::min(x, cols - 1));
-                QVERIFY(dst[std::size_t(i)]
-                    == (x < cols ? std::clamp(int(std::floor(v * double(value) + 0.5)), 0, 255) : 0xA5));
-            }
+            cv::Mat dst(rows, cols + 3, CV_8UC1, cv::Scalar(0xA5)), expected = dst.clone();
+            QVERIFY(blendC(src.data, int(src.step), dst.data, int(dst.step), cols, rows, value));
+            for (int i = 0; i < rows * cols; ++i) // the padding after each row stays as it was
+                put(expected, i / cols, i % cols,
+                    std::clamp(int(std::floor(at(src, i / cols, i % cols) * double(value) + 0.5)), 0, 255));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(dst, expected, 0, QString("blendC by %1").arg(double(value))));
         }
         for (float factor : { 1.0f, 0.5f, -0.7f, 0.005f }) {
             if (type != CV_16UC1)
@@ -103,8 +135,11 @@ private slots:
                 put(expected, y, x,
                     int(std::clamp(std::floor(centredBilinear(half, y, x) + detail + 0.5), 0.0, 65535.0)));
             }
-            QVERIFY(TPImage::reconstructFull(src, half, out, factor, 0.01f) && maxAbsDiff(out, expected) <= 1);
-            QVERIFY(factor != 1.0f || maxAbsDiff(out, src) <= 1);
+            const QString rebuild = QString("reconstructFull by %1").arg(double(factor));
+            QVERIFY2(TPImage::reconstructFull(src, half, out, factor, 0.01f), qPrintable(rebuild));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(out, expected, 1, rebuild));
+            if (factor == 1.0f)
+                FX_VERIFY_NO_MISMATCH(planeMismatch(out, src, 1, rebuild + " against the full plane"));
         }
     }
 
@@ -128,29 +163,73 @@ private slots:
             for (bool colour : { false, true }) {
                 const cv::Mat src
                     = colour ? guardedPlane(15, 19, type, 17u * dec) : guardedPlane(29, 37, type, 7u * dec);
-                const int x0 = colour ? int(std::floor(r.x / 2.0)) : r.x,
-                          y0 = colour ? int(std::floor(r.y / 2.0)) : r.y;
-                cv::Mat expected(colour ? (r.height + 1) / 2 : r.height, colour ? (r.width + 1) / 2 : r.width, type);
-                const auto roi = [&](const cv::Mat &plane, bool fast) {
-                    return TPImage::MatRoi(plane, r.x, r.y, r.width, r.height, dec, colour, fast);
+                const View view(src, r, dec, colour);
+                const QString plane = QString(colour ? "colour, %1" : "luma, %1").arg(depthName(type));
+                const auto roi = [&](const cv::Mat &from, bool fast) {
+                    return TPImage::MatRoi(from, r.x, r.y, r.width, r.height, dec, colour, fast);
                 };
                 const cv::Mat accurate = roi(src, false), fast = roi(src, true);
-                const cv::Mat flat(expected.size(), type, cv::Scalar(123));
-                QVERIFY(maxAbsDiff(roi(cv::Mat(src.size(), type, cv::Scalar(123)), true), flat) == 0);
+                cv::Mat expected(view.rows, view.cols, type), flat(expected.size(), type, cv::Scalar(123));
+                FX_VERIFY_NO_MISMATCH(planeMismatch(roi(cv::Mat(src.size(), type, cv::Scalar(123)), true), flat, 0,
+                    plane + ", fast on a constant plane"));
+                QCOMPARE(fast.size(), expected.size());
                 for (int i = 0; i < int(expected.total()); ++i) {
                     const int ey = i / expected.cols, ex = i % expected.cols;
                     int sum = 0, lo = INT_MAX, hi = 0;
                     for (int k = 0; k < dec * dec; ++k) {
-                        const int v = at(src, std::clamp(y0 + ey * dec + k / dec, 0, src.rows - 1),
-                            std::clamp(x0 + ex * dec + k % dec, 0, src.cols - 1));
+                        const int v = view.sample(ey, ex, k / dec, k % dec);
                         sum += v, lo = std::min(lo, v), hi = std::max(hi, v);
                     }
                     put(expected, ey, ex, int(std::floor(double(sum) / (dec * dec) + 0.5)));
-                    QVERIFY2(at(fast, ey, ex) >= lo && at(fast, ey, ex) <= hi, colour ? "colour" : "luma");
+                    QVERIFY2(at(fast, ey, ex) >= lo && at(fast, ey, ex) <= hi,
+                        qPrintable(plane
+                            + QString(", fast: %1 at x %2, y %3 outside its block's %4..%5")
+                                  .arg(at(fast, ey, ex))
+                                  .arg(ex)
+                                  .arg(ey)
+                                  .arg(lo)
+                                  .arg(hi)));
                 }
-                QVERIFY2(
-                    maxAbsDiff(accurate, expected) == 0 && fast.size() == accurate.size(), colour ? "colour" : "luma");
-                QVERIFY(dec > 2 || maxAbsDiff(fast, accurate) == 0);
+                FX_VERIFY_NO_MISMATCH(planeMismatch(accurate, expected, 0, plane + ", accurate"));
+                if (dec <= 2)
+                    FX_VERIFY_NO_MISMATCH(planeMismatch(fast, accurate, 0, plane + ", fast against accurate"));
+            }
+        }
+    }
+
+    void matRoiFastSamplesAtQuarters_data()
+    {
+        QTest::addColumn<int>("dec");
+        QTest::addColumn<cv::Rect>("r");
+        for (int dec = 3; dec <= 16; ++dec)
+            for (const auto &[name, r] : regions)
+                QTest::addRow("dec%d/%s", dec, name) << dec << r;
+    }
+
+    // Fast, above dec 2: each sample the mean of the four at dec/4 and 3*dec/4 (integer
+    // division) from its block's origin in each direction, rounded half up, the edge repeated
+    // (also for blocks cut by the edge or wholly outside). Both depths, luminance and colour.
+    void matRoiFastSamplesAtQuarters()
+    {
+        QFETCH(int, dec);
+        QFETCH(cv::Rect, r);
+        const int offsets[] = { dec / 4, 3 * dec / 4 };
+        for (int type : { CV_8UC1, CV_16UC1 }) {
+            for (bool colour : { false, true }) {
+                const cv::Mat src
+                    = colour ? guardedPlane(15, 19, type, 31u * dec) : guardedPlane(29, 37, type, 13u * dec);
+                const View view(src, r, dec, colour);
+                cv::Mat expected(view.rows, view.cols, type);
+                for (int i = 0; i < int(expected.total()); ++i) {
+                    const int ey = i / expected.cols, ex = i % expected.cols;
+                    int sum = 0;
+                    for (int k = 0; k < 4; ++k)
+                        sum += view.sample(ey, ex, offsets[k / 2], offsets[k % 2]);
+                    put(expected, ey, ex, int(std::floor(sum / 4.0 + 0.5)));
+                }
+                FX_VERIFY_NO_MISMATCH(
+                    planeMismatch(TPImage::MatRoi(src, r.x, r.y, r.width, r.height, dec, colour, true), expected, 0,
+                        QString(colour ? "colour, %1" : "luma, %1").arg(depthName(type))));
             }
         }
     }

@@ -78,18 +78,25 @@ private slots:
         for (int t = TImage::Y; t <= TImage::RGBA16U; ++t) {
             TImage image(TImage::IMTYPE(t), TSize(cols, rows));
             const uchar *pixels = image.plane1();
-            QVERIFY(image.mat1().size() == cv::Size(cols, rows) && int(image.mat1().elemSize()) == bytes[t]);
-            QVERIFY((image.plane2() != nullptr) == (t == TImage::C)
-                && (t != TImage::C || image.mat2().size() == image.mat1().size()));
-            QVERIFY(image.resize(TSize(cols, rows)) && image.plane1() == pixels);
-            QVERIFY(image.resize(TSize(0, 0)) && image.bEmpty() && !image.plane1() && !image.plane2());
+            QCOMPARE(image.mat1().size(), cv::Size(cols, rows));
+            QCOMPARE(int(image.mat1().elemSize()), bytes[t]);
+            QCOMPARE(image.plane2() != nullptr, t == TImage::C);
+            if (t == TImage::C)
+                QCOMPARE(image.mat2().size(), image.mat1().size());
+            QVERIFY(image.resize(TSize(cols, rows)));
+            QCOMPARE(std::as_const(image).plane1(), pixels);
+            QVERIFY(image.resize(TSize(0, 0)));
+            QVERIFY(image.bEmpty());
+            QCOMPARE(std::as_const(image).plane1(), nullptr);
+            QCOMPARE(std::as_const(image).plane2(), nullptr);
         }
         const cv::Mat wide = pattern(rows, cols, kind);
         cv::Mat bgra = padded(rows, cols, CV_8UC4), back = padded(rows, cols, CV_8UC4), whole = back.clone();
         wide.convertTo(bgra, CV_8U, 1 / 257.0); // into the padded rows: the size and type are right already
         TImage y(TImage::Y), c(TImage::C), m(TImage::M);
         QVERIFY(TImage::bgra8uToTImage(bgra.data, int(bgra.step), cols, rows, &y, &c, &m));
-        QVERIFY(c.mat1().size() == half && y.updateRect().width() == cols);
+        QCOMPARE(c.mat1().size(), half);
+        QCOMPARE(y.updateRect().width(), cols);
         const auto roundAway = [](double v) { return v < 0 ? -int(std::floor(-v + 0.5)) : int(std::floor(v + 0.5)); };
         const auto colour8 = [&](double sum) { return std::clamp(128 + roundAway(roundAway(sum) / 256.0), 0, 255); };
         cv::Mat lum(rows, cols, CV_16UC1), alpha,
@@ -107,39 +114,61 @@ private slots:
             }
             for (int k = 0; k < 3; ++k)
                 blocks[k].at<ushort>(by, bx) = ushort(std::floor(sum[k] / n + 0.5) + (k < 2 ? 32768 : 0));
-            QVERIFY(
-                c.mat1().at<uchar>(by, bx) == colour8(sum[0] / n) && c.mat2().at<uchar>(by, bx) == colour8(sum[1] / n));
+            for (int k = 0; k < 2; ++k) {
+                const int got = (k ? c.mat2() : c.mat1()).at<uchar>(by, bx);
+                QVERIFY2(got == colour8(sum[k] / n),
+                    qPrintable(QString("colour %1 at x %2, y %3: %4, expected %5 (from %6)")
+                                   .arg(k + 1)
+                                   .arg(bx)
+                                   .arg(by)
+                                   .arg(got)
+                                   .arg(colour8(sum[k] / n))
+                                   .arg(sum[k] / n)));
+            }
         }
         cv::extractChannel(bgra, alpha, 3);
-        QVERIFY(maxAbsDiff(y.mat1(), lum) == 0 && maxAbsDiff(m.mat1(), alpha) == 0);
+        FX_VERIFY_NO_MISMATCH(planeMismatch(y.mat1(), lum, 0, "TImage luma"));
+        FX_VERIFY_NO_MISMATCH(planeMismatch(m.mat1(), alpha, 0, "TImage mask"));
         cv::Mat mean = referenceDown(lum), half8;
         mean.convertTo(half8, CV_8U, 1 / 257.0);
-        QVERIFY(maxAbsDiff(y.halfY8U(), half8) == 0);
+        FX_VERIFY_NO_MISMATCH(planeMismatch(y.halfY8U(), half8, 0, "halfY8U"));
         TPImage image, banded;
-        QVERIFY(image.convertFrom(bgra.data, cols, rows, int(bgra.step)) && banded.create(cols, rows, false));
+        QVERIFY(image.convertFrom(bgra.data, cols, rows, int(bgra.step)));
+        QVERIFY(banded.create(cols, rows, false));
         for (int yy = 0; yy < rows; yy += 2)
             QVERIFY(banded.convertFromRows(bgra.ptr(yy), int(bgra.step), yy, std::min(2, rows - yy)));
-        for (const TPImage *im : { &image, &banded })
-            QVERIFY(maxAbsDiff(im->m_lum, lum) == 0 && maxAbsDiff(im->m_c1, blocks[0]) == 0
-                && maxAbsDiff(im->m_c2, blocks[1]) == 0 && maxAbsDiff(im->m_p4, blocks[2]) == 0);
+        for (const TPImage *im : { &image, &banded }) {
+            const QString from = im == &image ? "whole, " : "band by band, ";
+            FX_VERIFY_NO_MISMATCH(planeMismatch(im->m_lum, lum, 0, from + "luma"));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(im->m_c1, blocks[0], 0, from + "colour 1"));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(im->m_c2, blocks[1], 0, from + "colour 2"));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(im->m_p4, blocks[2], 0, from + "alpha"));
+        }
         for (int yy = 0; yy < rows; yy += 4)
             QVERIFY(image.convertToRows(back.ptr(yy), int(back.step), yy, std::min(4, rows - yy)));
-        QVERIFY(image.convertTo(whole.data, int(whole.step)) && maxAbsDiff(back, whole) == 0);
+        QVERIFY(image.convertTo(whole.data, int(whole.step)));
+        FX_VERIFY_NO_MISMATCH(planeMismatch(back, whole, 0, "band by band against whole"));
         if (tolerance < 0)
             return;
-        QVERIFY2(maxAbsDiff(whole, bgra) <= tolerance, qPrintable(QString::number(maxAbsDiff(whole, bgra))));
+        FX_VERIFY_NO_MISMATCH(planeMismatch(whole, bgra, tolerance, "TPImage round trip"));
         const TUpdateRect first = y.updateRect();
-        QVERIFY(TImage::bgra8uToTImage(bgra.data, int(bgra.step), cols, rows, &y, &c, &m) && y.updateRect() != first);
-        QVERIFY(TImage::timageToBgra8u(&y, &c, &m, back.data, int(back.step))
-            && (kind != 0 || maxAbsDiff(back, bgra) == 0));
+        QVERIFY(TImage::bgra8uToTImage(bgra.data, int(bgra.step), cols, rows, &y, &c, &m));
+        QVERIFY(y.updateRect() != first);
+        QVERIFY(TImage::timageToBgra8u(&y, &c, &m, back.data, int(back.step)));
+        if (kind == 0)
+            FX_VERIFY_NO_MISMATCH(planeMismatch(back, bgra, 0, "TImage round trip of greys"));
         std::vector<cv::Mat> in, out;
         cv::split(wide, in), cv::split(cv::Mat(wide.size(), CV_16UC4, cv::Scalar::all(7)), out);
         ushort *from[3] = { in[2].ptr<ushort>(), in[1].ptr<ushort>(), in[0].ptr<ushort>() };
         ushort *to[3] = { out[2].ptr<ushort>(), out[1].ptr<ushort>(), out[0].ptr<ushort>() };
-        QVERIFY(image.convertFrompRGB(from, cols, rows, cols) && image.convertTopRGB(to, cols));
+        QVERIFY(image.convertFrompRGB(from, cols, rows, cols));
+        QVERIFY(image.convertTopRGB(to, cols));
         for (int k = 0; k < 3; ++k)
-            QVERIFY(maxAbsDiff(out[k], in[k]) <= 2 * tolerance);
-        QVERIFY(image.convertTo(back.data, int(back.step)) && (kind != 0 || maxAbsDiff(back, bgra) == 0));
+            FX_VERIFY_NO_MISMATCH(
+                planeMismatch(out[k], in[k], 2 * tolerance, QString("16-bit planes, channel %1").arg(k)));
+        QVERIFY(image.convertTo(back.data, int(back.step)));
+        if (kind == 0)
+            FX_VERIFY_NO_MISMATCH(planeMismatch(back, bgra, 0, "round trip of greys from 16-bit planes"));
     }
 
     void photoBeatsBilinear_data()
@@ -159,12 +188,13 @@ private slots:
     {
         QFETCH(QString, photo);
         QFETCH(double, bilinearFigure);
+        FX_REQUIRE_SHARED_DATA("photos/" + photo);
         QImage source = QImage(sharedDataPath("photos/" + photo)).convertToFormat(QImage::Format_RGB32);
         const cv::Mat bgra(source.height(), source.width(), CV_8UC4, source.bits(), source.bytesPerLine());
         cv::Mat out(bgra.size(), CV_8UC4), bilinear(bgra.size(), CV_8UC4);
         TPImage image;
-        QVERIFY(image.convertFrom(bgra.data, bgra.cols, bgra.rows, int(bgra.step))
-            && image.convertTo(out.data, int(out.step)));
+        QVERIFY(image.convertFrom(bgra.data, bgra.cols, bgra.rows, int(bgra.step)));
+        QVERIFY(image.convertTo(out.data, int(out.step)));
         for (int i = 0; i < int(out.total()); ++i) {
             const int y = i / out.cols, x = i % out.cols;
             const double lum = image.m_lum.at<ushort>(y, x);

@@ -25,21 +25,29 @@ private slots:
         TUid a, b, stranger;
         const auto before = a.id();
         a.update();
-        QVERIFY(a.id() != b.id() && a.id() > before && a.id() > b.id());
+        QVERIFY2(a.id() > before && a.id() > b.id(),
+            qPrintable(QString("updated %1, before %2, later stamp %3").arg(a.id()).arg(before).arg(b.id())));
         TUidDepends record;
         QVERIFY(!record.dirty(nullptr));
         record.addDepedentUid(&a);
-        QVERIFY(record.dirty(nullptr) && record.dirty(&a)); // new: dirty until cleaned
+        QVERIFY(record.dirty(nullptr)); // new: dirty until cleaned
+        QVERIFY(record.dirty(&a));
         record.clean(&a);
         QVERIFY(!record.dirty(nullptr));
         record.addDepedentUid(&a); // again: keeps what it remembered
         record.addDepedentUid(&b);
-        QVERIFY(record.size() == 2 && !record.dirty(&a) && record.dirty(&b) && record.dirty(nullptr));
+        QCOMPARE(record.size(), 2);
+        QVERIFY(!record.dirty(&a));
+        QVERIFY(record.dirty(&b));
+        QVERIFY(record.dirty(nullptr));
         record.clean(nullptr);
         QVERIFY(!record.dirty(nullptr));
         b.update();
         stranger.update();
-        QVERIFY(record.dirty(nullptr) && record.dirty(&b) && !record.dirty(&a) && !record.dirty(&stranger));
+        QVERIFY(record.dirty(nullptr));
+        QVERIFY(record.dirty(&b));
+        QVERIFY(!record.dirty(&a));
+        QVERIFY(!record.dirty(&stranger));
         record.clean(&b);
         QVERIFY(!record.dirty(nullptr));
     }
@@ -47,7 +55,10 @@ private slots:
     void updateRectTwoWritesOfSameAreaDiffer()
     {
         const TUpdateRect first(0, 0, 10, 10), second(0, 0, 10, 10), copy = first;
-        QVERIFY(first != second && copy == first && first != TUpdateRect() && TUpdateRect() == TUpdateRect());
+        QVERIFY(first != second);
+        QVERIFY(copy == first);
+        QVERIFY(first != TUpdateRect());
+        QVERIFY(TUpdateRect() == TUpdateRect());
     }
 
     void progressMapsNestedRanges_data()
@@ -74,28 +85,34 @@ private slots:
         }
         progress.prog(1000, 1000);
         progress.prog(10, 100);
-        QVERIFY(g_reports == expected);
+        QCOMPARE(QVector<int>(g_reports.begin(), g_reports.end()), QVector<int>(expected.begin(), expected.end()));
     }
 
     void progressRemembersStop()
     {
         g_reports.clear(), g_stopAt = 2;
         TProgress progress(record, nullptr);
-        QVERIFY(progress.prog(0, 10) && progress.prog(1, 10) && !progress.prog(2, 10));
+        QVERIFY(progress.prog(0, 10));
+        QVERIFY(progress.prog(1, 10));
+        QVERIFY(!progress.prog(2, 10));
         g_stopAt = -1; // the callback would go on now, but the stop is remembered
-        QVERIFY(!progress.prog(3, 10) && progress.bStopped());
-        QVERIFY(progress.prog(0, 10) && !progress.bStopped()); // until a new run begins
+        QVERIFY(!progress.prog(3, 10));
+        QVERIFY(progress.bStopped());
+        QVERIFY(progress.prog(0, 10)); // until a new run begins
+        QVERIFY(!progress.bStopped());
     }
 
     void traceLineAndDebugHook()
     {
         const std::string line = QXimproca::traceMsg("TfxStack::procOutIm", 42, "no input");
         const std::size_t text = line.find("no input", line.find("42", line.find("TfxStack::procOutIm")));
-        QVERIFY(text != std::string::npos && line.find('\n') == std::string::npos); // in that order, on one line
+        QVERIFY2(text != std::string::npos, line.c_str()); // in that order,
+        QVERIFY2(line.find('\n') == std::string::npos, line.c_str()); // on one line
         QXimproca::debug("dropped without a hook");
         DebugCounter debug;
         QXimproca::debug("kept");
-        QVERIFY(DebugCounter::count == 1 && DebugCounter::last == "kept");
+        QCOMPARE(DebugCounter::count, 1);
+        QCOMPARE(QString::fromStdString(DebugCounter::last), QString("kept"));
     }
 
     void planePoolReusesAndDetaches()
@@ -105,10 +122,11 @@ private slots:
         plane.setTo(7);
         const uchar *own = plane.data;
         PlanePool::createOwned(plane, 4, 4, CV_8UC1);
-        QVERIFY(plane.data == own); // owned and of the right size: kept
+        QCOMPARE(static_cast<const uchar *>(plane.data), own); // owned and of the right size: kept
         const cv::Mat sharer = plane;
         PlanePool::createOwned(plane, 4, 4, CV_8UC1);
-        QVERIFY(plane.data != sharer.data && sharer.at<uchar>(0, 0) == 7); // shared: detached
+        QVERIFY(plane.data != sharer.data); // shared: detached
+        QCOMPARE(int(sharer.at<uchar>(0, 0)), 7);
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("the pool keeps nothing under the address sanitizer");
 #endif
@@ -116,9 +134,9 @@ private slots:
         PlanePool::createOwned(released, 1000, 1000, CV_16UC1);
         own = released.data;
         released.release();
-        QVERIFY(PlanePool::bytesHeld() >= 2000000u);
+        QVERIFY2(PlanePool::bytesHeld() >= 2000000u, qPrintable(QString("%1 bytes held").arg(PlanePool::bytesHeld())));
         PlanePool::createOwned(released, 1000, 1000, CV_16UC1);
-        QVERIFY(released.data == own);
+        QCOMPARE(static_cast<const uchar *>(released.data), own);
     }
 };
 

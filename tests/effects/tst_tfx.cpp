@@ -73,7 +73,8 @@ private slots:
         first.setCommonData(&a);
         QCOMPARE(second.getCommonData(), &a);
         second.setCommonData(&b);
-        QVERIFY(TFx::getCommonData() == &b && first.getCommonData() == &b);
+        QCOMPARE(TFx::getCommonData(), &b);
+        QCOMPARE(first.getCommonData(), &b);
         TFx::m_commonData_p = nullptr;
     }
 
@@ -121,9 +122,12 @@ private slots:
         QCOMPARE(TfxStack::m_pluginFactory_p, factory);
         QCOMPARE(TfxStack::m_refcount, 2);
         first.reset();
-        QVERIFY(factory && second->stack->addTFx("RecA", "A", 0));
+        QVERIFY(factory);
+        QVERIFY(second->stack->addTFx("RecA", "A", 0));
         second.reset();
-        QVERIFY(factory.isNull() && !TfxStack::m_pluginFactory_p && TfxStack::m_refcount == 0);
+        QVERIFY(factory.isNull());
+        QVERIFY(!TfxStack::m_pluginFactory_p);
+        QCOMPARE(TfxStack::m_refcount, 0);
         StackHarness third; // A new stack gets a new factory.
         QVERIFY(third.stack->addTFx("RecA", "A", 0));
     }
@@ -136,7 +140,8 @@ private slots:
             qobject_cast<TRecordingFx *>(h.stack->addTFx("RecParams", "P", 1))->setProgressSteps(2);
             if (round % 2)
                 connect(h.stack.get(), &TFx::progress, [&h] { h.stack->cancelProc(); });
-            QVERIFY(h.stack->procOutput(levelSet("0,1,6")) && h.stack->deleteTFx(round % 3));
+            QVERIFY2(h.stack->procOutput(levelSet("0,1,6")), qPrintable(QString("round %1").arg(round)));
+            QVERIFY2(h.stack->deleteTFx(round % 3), qPrintable(QString("round %1").arg(round)));
         }
         QVERIFY(!TfxStack::m_pluginFactory_p);
     }

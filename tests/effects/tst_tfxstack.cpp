@@ -79,8 +79,11 @@ private slots:
             QCOMPARE(done, h.wiring() != before);
             const QStringList lines = trace.matching("TfxStack::" + op[0] + "TFx");
             QCOMPARE(lines.size(), 1);
-            QVERIFY(lines[0].contains(done ? '"' + name + '"' : op[0] == "add" ? "failed" : "refused"));
-            QVERIFY(!target || op[0] != "delete" || !done);
+            QVERIFY2(lines[0].contains(done   ? '"' + name + '"'
+                             : op[0] == "add" ? "failed"
+                                              : "refused"),
+                qPrintable(edit + ": " + lines[0]));
+            QVERIFY2(!target || op[0] != "delete" || !done, qPrintable(edit + ": the deleted effect still exists"));
         }
         QCOMPARE(h.wiring(), wiring);
         QCOMPARE(values(changed), emitted);
@@ -219,7 +222,10 @@ private slots:
             // Every level, requested or not, is the input's, or empty without one.
             for (int i = 0; i < TIm::numLevels; ++i) {
                 const TPImage *level = h.stack->outImagePtr()->ptr(TIm::CImId(i));
-                QVERIFY(withInput ? level->uid()->id() == h.input.ptr(TIm::CImId(i))->uid()->id() : level->bEmpty());
+                if (withInput)
+                    QCOMPARE(level->uid()->id(), h.input.ptr(TIm::CImId(i))->uid()->id());
+                else
+                    QVERIFY2(level->bEmpty(), qPrintable(QString("level %1").arg(i)));
             }
         }
     }

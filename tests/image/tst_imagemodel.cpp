@@ -66,7 +66,8 @@ void tst_ImageModel::region()
     TRoi roi(in[0], in[1], in[2], in[3], in[4]), other;
     QCOMPARE(args(roi), stored);
     // set() stores the same and says whether the origin was even already.
-    QVERIFY(other.set(in[0], in[1], in[2], in[3], in[4]) == (stored == in) && args(other) == stored);
+    QCOMPARE(other.set(in[0], in[1], in[2], in[3], in[4]), stored == in);
+    QCOMPARE(args(other), stored);
     QCOMPARE(roi.bEmpty(), empty);
     roi.makeInside(100, 80);
     QCOMPARE(args(roi), inside);
@@ -75,8 +76,11 @@ void tst_ImageModel::region()
 void tst_ImageModel::levelsAndCopies()
 {
     TIm assigned;
-    for (int i = 0; i < TIm::numLevels; ++i)
-        QVERIFY(assigned.ptr(TIm::CImId(i)) && assigned.bEmpty(TIm::CImId(i)) && assigned.width(TIm::CImId(i)) == 0);
+    for (int i = 0; i < TIm::numLevels; ++i) {
+        QVERIFY(assigned.ptr(TIm::CImId(i)));
+        QVERIFY(assigned.bEmpty(TIm::CImId(i)));
+        QCOMPARE(assigned.width(TIm::CImId(i)), 0);
+    }
     QScopedPointer<TIm> im(new TIm(withLevel0(16, 8)));
     const uchar *pixels = im->ptr(TIm::CImFull)->m_lum.data;
     // Copies share the pixels (and the stamp), own their levels and outlive their source.
@@ -86,12 +90,15 @@ void tst_ImageModel::levelsAndCopies()
     // An unknown plane id yields the luminance; level 0 is never derived.
     QCOMPARE(im->getMat(TIm::MatId(7), TIm::CImFull).data, pixels);
     QCOMPARE(trace.matching("TIm::getMat").filter("invalid id").size(), 1);
-    QVERIFY(im->updateCIms(TIm::CImFull, TRoi(4, 4, 0, 0, 2)) && im->getMat(TIm::MatLuma, TIm::CImFull).data == pixels
-        && im->ptr(TIm::CImFull)->uid()->id() == copy.ptr(TIm::CImFull)->uid()->id());
+    QVERIFY(im->updateCIms(TIm::CImFull, TRoi(4, 4, 0, 0, 2)));
+    QCOMPARE(static_cast<const uchar *>(im->getMat(TIm::MatLuma, TIm::CImFull).data), pixels);
+    QCOMPARE(im->ptr(TIm::CImFull)->uid()->id(), copy.ptr(TIm::CImFull)->uid()->id());
     QCOMPARE(trace.count("full image - no update: cid, roi"), 1);
-    QVERIFY(copy.ptr(TIm::CImFull) != im->ptr(TIm::CImFull) && assigned.ptr(TIm::CImView6) != im->ptr(TIm::CImView6));
+    QVERIFY(copy.ptr(TIm::CImFull) != im->ptr(TIm::CImFull));
+    QVERIFY(assigned.ptr(TIm::CImView6) != im->ptr(TIm::CImView6));
     im.reset();
-    QVERIFY(copy.ptr(TIm::CImFull)->m_lum.data == pixels && assigned.ptr(TIm::CImFull)->m_lum.data == pixels);
+    QCOMPARE(static_cast<const uchar *>(copy.ptr(TIm::CImFull)->m_lum.data), pixels);
+    QCOMPARE(static_cast<const uchar *>(assigned.ptr(TIm::CImFull)->m_lum.data), pixels);
 }
 
 // A view of 100 x 10 at (20, 4), reaching past the bottom edge of level 0, derived once for
@@ -118,13 +125,16 @@ void tst_ImageModel::viewDerivation()
     TraceCapture trace;
     QVERIFY(im.updateCIms(TIm::CImView1, TRoi(100, 10, 20, 4, dec)));
     const auto stamp = view->uid()->id();
-    QVERIFY(im.updateCIms(TIm::CImView1, TRoi(100, 10, 21, 5, dec)) && view->uid()->id() == stamp);
+    QVERIFY(im.updateCIms(TIm::CImView1, TRoi(100, 10, 21, 5, dec)));
+    QCOMPARE(view->uid()->id(), stamp);
     QCOMPARE(trace.count(" Nochange: cid, roi"), 1);
     const cv::Mat &full = im.getMat(TIm::MatLuma, TIm::CImFull), &c1 = im.getMat(TIm::MatColour1, TIm::CImFull);
     QCOMPARE(differences(view->m_lum, TPImage::MatRoi(full, 20, 4, 100, 10, dec, false, fast)), 0);
-    QVERIFY(differences(view->m_lum, TPImage::MatRoi(full, 20, 4, 100, 10, dec, false, !fast)) > 0);
+    const int other = differences(view->m_lum, TPImage::MatRoi(full, 20, 4, 100, 10, dec, false, !fast));
+    QVERIFY2(other > 0, qPrintable(QString("%1 samples differ from the other path").arg(other)));
     QCOMPARE(differences(view->m_c1, TPImage::MatRoi(c1, 20, 4, 100, 10, dec, true, false)), 0);
-    QVERIFY(im.updateCIms(TIm::CImView1, TRoi(100, 10, 22, 4, dec)) && view->uid()->id() != stamp);
+    QVERIFY(im.updateCIms(TIm::CImView1, TRoi(100, 10, 22, 4, dec)));
+    QVERIFY(view->uid()->id() != stamp);
 }
 
 FX_REGISTER_TEST(tst_ImageModel)

@@ -160,8 +160,17 @@ void tst_Params::metaObject()
     for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
         const QMetaProperty p = meta->property(i);
         lines << QStringLiteral("property %1 %2").arg(p.typeName(), p.name());
-        QVERIFY(p.isReadable() && p.isWritable() && p.isStored() && p.isScriptable() && p.isDesignable()
-            && !p.hasNotifySignal());
+        QVERIFY2(p.isReadable() && p.isWritable() && p.isStored() && p.isScriptable() && p.isDesignable()
+                && !p.hasNotifySignal(),
+            qPrintable(
+                QStringLiteral("%1: readable %2, writable %3, stored %4, scriptable %5, designable %6, notify %7")
+                    .arg(p.name())
+                    .arg(p.isReadable())
+                    .arg(p.isWritable())
+                    .arg(p.isStored())
+                    .arg(p.isScriptable())
+                    .arg(p.isDesignable())
+                    .arg(p.hasNotifySignal())));
     }
     QCOMPARE(lines, expected.split(';'));
 }
@@ -417,7 +426,10 @@ void tst_Params::mhistSetValue()
         QMetaObject::invokeMethod(&p, "setValue", Q_RETURN_ARG(bool, result), Q_ARG(std::string, text.toStdString())));
     QVERIFY(result);
     QVERIFY(p.uid()->id() != idBefore);
-    QVERIFY(accepted ? p.mhist().bEmpty() : p.mhist() == before);
+    if (accepted)
+        QVERIFY(p.mhist().bEmpty());
+    else
+        QVERIFY(p.mhist() == before);
 }
 
 FX_REGISTER_TEST(tst_Params)

@@ -37,7 +37,10 @@ private slots:
         QCOMPARE(factory->filters(), QStringList({ "Blur", "Zoom", "Alpha", "Blur" }));
         QObject parent;
         const TFx *fx = factory->createTFx("RecParams", "my effect", &parent);
-        QVERIFY(fx && fx->objectName() == "my effect" && fx->parent() == &parent && fx->numParams() == 4);
+        QVERIFY(fx);
+        QCOMPARE(fx->objectName(), QString("my effect"));
+        QCOMPARE(fx->parent(), &parent);
+        QCOMPARE(fx->numParams(), 4);
         QVERIFY(factory->createTFx("Shared", "s", &parent));
         // Effects come only from effect plug-ins, by exact key.
         for (const char *key : { "Alpha", "Zoom", "BothFx", "reca", "" })
@@ -58,7 +61,8 @@ private slots:
         QObject child(outer.get()), loner;
         TPluginFactory *inner = newFactory(&child);
         QObject leaf(inner);
-        QVERIFY(!TPluginFactory::findFactory(nullptr) && !TPluginFactory::findFactory(&loner));
+        QCOMPARE(TPluginFactory::findFactory(nullptr), nullptr);
+        QCOMPARE(TPluginFactory::findFactory(&loner), nullptr);
         QCOMPARE(TPluginFactory::findFactory(outer.get()), outer.get());
         QCOMPARE(TPluginFactory::findFactory(&child), outer.get());
         QCOMPARE(TPluginFactory::findFactory(&leaf), inner); // The nearest one.
@@ -107,7 +111,8 @@ private slots:
         const QString fixtures = QCoreApplication::applicationDirPath();
         QTemporaryDir dir;
         const QString app = dir.path() + '/' + appDir;
-        QVERIFY(QDir().mkpath(app) && QFile::copy(fixtures + "/fxfactoryprobe", app + "/probe"));
+        QVERIFY(QDir().mkpath(app));
+        QVERIFY(QFile::copy(fixtures + "/fxfactoryprobe", app + "/probe"));
         const QMap<QString, QString> sources { { "rec", "libfxrecording.so" }, { "both", "libfxboth.so" },
             { "missing", "libfxmissingsymbol.so" }, { "wrong", "libfxwronginterface.so" }, { "text", "notalibrary.so" },
             { "script", "Alpha.js" } };
@@ -121,7 +126,10 @@ private slots:
         }
         QProcess probe;
         probe.start(app + "/probe", QStringList());
-        QVERIFY(probe.waitForFinished(60000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0);
+        QVERIFY(probe.waitForFinished(60000));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(probe.exitCode() == 0,
+            qPrintable(QString("exit code %1: %2").arg(probe.exitCode()).arg(QString(probe.readAllStandardError()))));
         QStringList found[2], messages;
         int metatype = 0;
         for (const QString &line :
@@ -133,7 +141,8 @@ private slots:
             else
                 messages << line;
         }
-        QVERIFY(metatype >= QMetaType::User); // Registered by the library when it was loaded.
+        // Registered by the library when it was loaded.
+        QVERIFY2(metatype >= QMetaType::User, qPrintable(QString("metatype %1").arg(metatype)));
         QCOMPARE(found[0].join(' '), tfxs);
         QCOMPARE(found[1].join(' '), filters);
         // "plugins dir", then for every file that fails to load a line naming it and a "0".
@@ -143,7 +152,7 @@ private slots:
         for (const QString &name : bad) {
             const QString path = QRegularExpression::escape(QFileInfo(app + "/filters/" + name).filePath());
             const int at = messages.indexOf(QRegularExpression(".*" + path + "(?![\\w.]).*"));
-            QVERIFY2(at > 0 && messages.value(at + 1) == "0", qPrintable(name));
+            QVERIFY2(at > 0 && messages.value(at + 1) == "0", qPrintable(name + " in: " + messages.join(" | ")));
         }
     }
 };
