@@ -1,10 +1,12 @@
 #ifndef COLORMANAGEMENT_H
 #define COLORMANAGEMENT_H
 
+#include "qximproca1_export.h"
+
 // Runs pixels through one LittleCMS transform that the caller built and keeps owning
 // (the handle is a cmsHTRANSFORM; it is passed as void* so that this header does not need
 // the LittleCMS headers). A null transform makes every conversion fail with false.
-class ColorManagement {
+class QXIMPROCA1_EXPORT ColorManagement {
 public:
     explicit ColorManagement(void *transform);
 

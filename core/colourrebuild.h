@@ -21,7 +21,9 @@
 // The conversions are on the display path of every preview. On x86-64 processors with AVX2 their
 // loops run eight floats wide instead of four; both versions do the same operations in the
 // same order (AVX2 alone brings no fused multiply-add), so they give identical results.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+// Not under the thread sanitizer: the version is picked while the library is being loaded,
+// before the sanitizer's runtime is ready for the instrumented picking code.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 #define FX_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define FX_WIDE_VECTORS

@@ -1,5 +1,6 @@
 #include "kernels.h"
 
+#include "coretrace.h"
 #include "planepool.h"
 #include "qximproca.h"
 
@@ -10,12 +11,7 @@
 #include <vector>
 
 namespace {
-
-bool fail(const char *where, int line, const char *text)
-{
-    QXimproca::debug(QXimproca::traceMsg(where, line, text));
-    return false;
-}
+using CoreTrace::fail;
 
 bool bPlaneType(int type) { return type == CV_8UC1 || type == CV_16UC1; }
 

@@ -1,6 +1,8 @@
 #ifndef KERNELS_H
 #define KERNELS_H
 
+#include "qximproca1_export.h"
+
 #include <opencv2/core.hpp>
 
 // Pixel kernels of the core image library. Each works on one-channel planes of 8 or 16 bits
@@ -14,7 +16,7 @@
 // ceil(cols/2) x ceil(rows/2). mode is the number of samples per block: only 4.
 // Exact (ties round up). False for an empty src, another type or another mode; dst is then
 // left as it was. dst may be src itself.
-bool downSize2X(const cv::Mat &src, cv::Mat &dst, int mode);
+QXIMPROCA1_EXPORT bool downSize2X(const cv::Mat &src, cv::Mat &dst, int mode);
 
 // Enlarges src into dst, centre-aligned: dst sample (x, y) sits at ((x + 0.5) / 2 - 0.5,
 // (y + 0.5) / 2 - 0.5) in src, beyond the edge the edge sample repeats. mode 2 is bilinear,
@@ -22,7 +24,7 @@ bool downSize2X(const cv::Mat &src, cv::Mat &dst, int mode);
 // 2*rows-1 keeps its size (an odd full plane from its rounded-up half); otherwise dst gets
 // 2*cols x 2*rows. Bilinear weights are 9/16, 3/16, 3/16, 1/16, so the rounded result is
 // exact. False for an empty src, another type or another mode, dst left as it was.
-bool upSize2X(const cv::Mat &src, cv::Mat &dst, int mode);
+QXIMPROCA1_EXPORT bool upSize2X(const cv::Mat &src, cv::Mat &dst, int mode);
 
 // dst = mix + (effect - mix) * opacity * mask / 255, rounded to the nearest integer.
 // mix, effect and dst share size and depth (8 or 16 bits); mask is 8-bit of the same size,
@@ -32,13 +34,14 @@ bool upSize2X(const cv::Mat &src, cv::Mat &dst, int mode);
 // exactly; otherwise the result is the exactly rounded value or, where that lies within
 // about 1/100 of a level of a half, one off. False (dst left as it was) for empty planes,
 // other types, sizes that differ, a NaN opacity or another mode.
-bool blendAlpha(const cv::Mat &mix, const cv::Mat &effect, const cv::Mat &mask, cv::Mat &dst, float opacity,
-    int mode);
+QXIMPROCA1_EXPORT bool blendAlpha(
+    const cv::Mat &mix, const cv::Mat &effect, const cv::Mat &mask, cv::Mat &dst, float opacity, int mode);
 
 // dst = src * value, rounded and clamped to 0..255, over w x h 8-bit samples; steps are in
 // bytes. Used to show a mask at a chosen strength (1.0 copies it). Exact (ties round up).
 // False for null buffers, negative sizes, steps shorter than w (when h > 1) or a NaN value;
 // w or h of 0 does nothing and succeeds.
-bool blendC(const unsigned char *src, int srcStep, unsigned char *dst, int dstStep, int w, int h, float value);
+QXIMPROCA1_EXPORT bool blendC(
+    const unsigned char *src, int srcStep, unsigned char *dst, int dstStep, int w, int h, float value);
 
 #endif

@@ -1,5 +1,6 @@
 #include "mhist.h"
 
+#include "coretrace.h"
 #include "pixelmodel.h"
 #include "qximproca.h"
 
@@ -8,11 +9,7 @@
 
 namespace {
 
-bool fail(int line, const char *text)
-{
-    QXimproca::debug(QXimproca::traceMsg("MHist::compute", line, text));
-    return false;
-}
+bool fail(int line, const char *text) { return CoreTrace::fail("MHist::compute", line, text); }
 
 // 16-bit samples: bins of 256 values; the joint histogram takes the values as they are.
 struct Samples16 {

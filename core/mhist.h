@@ -1,6 +1,8 @@
 #ifndef MHIST_H
 #define MHIST_H
 
+#include "qximproca1_export.h"
+
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
@@ -36,7 +38,7 @@
 // every count adds up; on any other text it returns false and keeps its content.
 //
 // Plain value type; copies are independent. Nothing here starts threads.
-class MHist {
+class QXIMPROCA1_EXPORT MHist {
 public:
     static constexpr int numPlanes = 3;
     static constexpr int numBins = 256;

@@ -1,5 +1,7 @@
 #include "qximproca.h"
 
+#include "coretrace.h"
+
 void (*QXimproca::m_tDebug_p)(const char *) = nullptr;
 
 std::string QXimproca::traceMsg(const char *where, int line, const char *text)
@@ -22,4 +24,12 @@ void QXimproca::debug(const std::string &text)
 {
     if (m_tDebug_p)
         m_tDebug_p(text.c_str());
+}
+
+namespace CoreTrace {
+bool fail(const char *where, int line, const char *text)
+{
+    QXimproca::debug(QXimproca::traceMsg(where, line, text));
+    return false;
+}
 }

@@ -1,6 +1,8 @@
 #ifndef THISTDRAW_H
 #define THISTDRAW_H
 
+#include "qximproca1_export.h"
+
 #include <cstdint>
 #include <opencv2/core.hpp>
 
@@ -18,7 +20,7 @@ class TPImage;
 // otherwise flatten everything else) unless nothing else is there.
 //
 // Plain value type; nothing here starts threads.
-class THistDraw {
+class QXIMPROCA1_EXPORT THistDraw {
 public:
     static constexpr int defaultWidth = 256;
     static constexpr int defaultHeight = 128;

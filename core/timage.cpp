@@ -1,5 +1,6 @@
 #include "timage.h"
 
+#include "coretrace.h"
 #include "kernels.h"
 #include "pixelmodel.h"
 #include "planepool.h"
@@ -10,13 +11,8 @@
 #include <cstdint>
 
 namespace {
+using CoreTrace::fail;
 using PixelModel::halfUp;
-
-bool fail(const char *where, int line, const char *text)
-{
-    QXimproca::debug(QXimproca::traceMsg(where, line, text));
-    return false;
-}
 
 int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 

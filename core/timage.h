@@ -1,6 +1,7 @@
 #ifndef TIMAGE_H
 #define TIMAGE_H
 
+#include "qximproca1_export.h"
 #include "tupdaterect.h"
 
 #include <opencv2/core.hpp>
@@ -33,7 +34,7 @@ struct TSize {
 // image's two planes share the step. Size (0, 0) frees the pixels. Every write through the
 // library's operations gives the image a new update rectangle, so a reader can tell that
 // it changed even when the same area was written twice.
-class TImage {
+class QXIMPROCA1_EXPORT TImage {
 public:
     enum IMTYPE { Y = 0, C = 1, M = 2, RGBA8U = 3, RGBA16U = 4 };
 
@@ -74,12 +75,12 @@ public:
     // 8-bit BGRA pixels into a Y image (w x h), a C image (rounded-up halves) and an M image
     // (w x h, from alpha). Each of Y, C, M may be null to skip it; the ones given must be of
     // their type. They are resized and marked written.
-    static bool bgra8uToTImage(const unsigned char *bgra, int bytesPerLine, int w, int h, TImage *Y, TImage *C,
-        TImage *M);
+    static bool bgra8uToTImage(
+        const unsigned char *bgra, int bytesPerLine, int w, int h, TImage *Y, TImage *C, TImage *M);
     // Back to 8-bit BGRA over the size of Y. C must be the half size of Y; without C the
     // result is grey. Alpha comes from M (same size as Y) or is 255 without it.
-    static bool timageToBgra8u(const TImage *Y, const TImage *C, const TImage *M, unsigned char *bits,
-        int bytesPerLine);
+    static bool timageToBgra8u(
+        const TImage *Y, const TImage *C, const TImage *M, unsigned char *bits, int bytesPerLine);
 
 private:
     static int planeType(IMTYPE type);

@@ -45,10 +45,7 @@ TPImage &TPImage::operator=(const TPImage &other)
     return *this;
 }
 
-TPImage::~TPImage()
-{
-    delete m_uid_p;
-}
+TPImage::~TPImage() { delete m_uid_p; }
 
 bool TPImage::create(int width, int height, bool withHalf)
 {

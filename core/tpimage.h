@@ -1,6 +1,7 @@
 #ifndef TPIMAGE_H
 #define TPIMAGE_H
 
+#include "qximproca1_export.h"
 #include "tuid.h"
 
 #include <opencv2/core.hpp>
@@ -29,7 +30,7 @@
 // assigning an image carries the other image's stamp id over into the own stamp, and
 // leaves the dependency record (m_depends, which belongs to the slot, not to the pixels)
 // alone.
-class TPImage {
+class QXIMPROCA1_EXPORT TPImage {
 public:
     explicit TPImage(int width = 0, int height = 0);
     TPImage(const TPImage &other);
@@ -88,8 +89,8 @@ public:
     // The same into dst, reusing its buffer when it has the right size and is not shared
     // (a shared or wrongly sized dst gets a pooled buffer of its own; dst may be mat itself).
     // False, dst unchanged, for another type or a region too large to hold.
-    static bool MatRoi(const cv::Mat &mat, cv::Mat &dst, int x, int y, int w, int h, int dec, bool colourPlane,
-        bool fast);
+    static bool MatRoi(
+        const cv::Mat &mat, cv::Mat &dst, int x, int y, int w, int h, int dec, bool colourPlane, bool fast);
 
     // Full luminance rebuilt from a processed half plane:
     //   out = up(half) + factor * (full - up(down(full)))

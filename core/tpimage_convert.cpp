@@ -1,5 +1,6 @@
 // TPImage to and from 8-bit BGRA and 16-bit RGB planes. Colour is rebuilt by colourrebuild.cpp.
 #include "colourrebuild.h"
+#include "coretrace.h"
 #include "pixelmodel.h"
 #include "planepool.h"
 #include "qximproca.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 
 namespace {
+using CoreTrace::fail;
 
 using PixelModel::neutral16;
 using PixelModel::weightB;
@@ -19,12 +21,6 @@ using PixelModel::weightR;
 
 using PixelModel::halfUp;
 using PixelModel::maxSample;
-
-bool fail(const char *where, int line, const char *text)
-{
-    QXimproca::debug(QXimproca::traceMsg(where, line, text));
-    return false;
-}
 
 // Rows are addressed with int byte offsets (eight bytes per pixel pair in the loops).
 constexpr int maxWidth = INT_MAX / 8;
@@ -47,7 +43,6 @@ bool bandValid(const TPImage &image, int firstRow, int rowCount)
     return firstRow >= 0 && firstRow % 2 == 0 && rowCount > 0 && rowCount <= image.height() - firstRow
         && (rowCount % 2 == 0 || firstRow + rowCount == image.height());
 }
-
 
 // Encoding ------------------------------------------------------------------------------------
 
@@ -216,7 +211,8 @@ bool TPImage::convertToRows(unsigned char *bgra, int bytesPerLine, int firstRow,
     PixelRebuild::ColourRebuild rebuild(*this, 1.0f / 257.0f);
     for (int r = 0; r < rowCount; ++r) {
         const int y = firstRow + r;
-        PixelRebuild::packBgra8(rebuild.row(y), m_lum.ptr<unsigned short>(y), width(), bgra + std::ptrdiff_t(r) * bytesPerLine);
+        PixelRebuild::packBgra8(
+            rebuild.row(y), m_lum.ptr<unsigned short>(y), width(), bgra + std::ptrdiff_t(r) * bytesPerLine);
     }
     return true;
 }

@@ -1,4 +1,5 @@
 // View sampling (MatRoi) and the full-luminance rebuild of TPImage.
+#include "coretrace.h"
 #include "kernels.h"
 #include "planepool.h"
 #include "qximproca.h"
@@ -12,12 +13,7 @@
 #include <vector>
 
 namespace {
-
-bool fail(const char *where, int line, const char *text)
-{
-    QXimproca::debug(QXimproca::traceMsg(where, line, text));
-    return false;
-}
+using CoreTrace::fail;
 
 int clampInt(std::int64_t v, int lo, int hi) { return int(std::clamp<std::int64_t>(v, lo, hi)); }
 

@@ -1,6 +1,8 @@
 #ifndef TPROGRESS_H
 #define TPROGRESS_H
 
+#include "qximproca1_export.h"
+
 #include <vector>
 
 // Progress of nested pieces of work mapped onto one range of 0 to 1000 for a callback.
@@ -11,9 +13,10 @@
 // the outermost level begins a new run and clears an earlier stop request.
 //
 // The callback receives the value and the context given to the constructor on every
-// prog(); when it answers false the answer is remembered: prog() and bStopped() then
-// answer true for "stop" until the next run begins.
-class TProgress {
+// prog() and answers true to go on, false to stop. prog() passes that on: it returns true
+// while the work should go on and false once a stop was asked for. A stop is remembered:
+// prog() keeps returning false and bStopped() true until the next run begins.
+class QXIMPROCA1_EXPORT TProgress {
 public:
     using Callback = bool (*)(int oneThousandth, void *context);
 

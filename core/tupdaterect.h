@@ -1,11 +1,13 @@
 #ifndef TUPDATERECT_H
 #define TUPDATERECT_H
 
+#include "qximproca1_export.h"
+
 #include <cstdint>
 
 // The rectangle last written into a TImage plus a process-wide serial, so that two writes
 // of the same area still compare different. A default rectangle is empty with serial 0.
-class TUpdateRect {
+class QXIMPROCA1_EXPORT TUpdateRect {
 public:
     TUpdateRect() = default;
     // A new write of the given rectangle: takes the next serial.

@@ -1,6 +1,8 @@
 #ifndef FXANALYSIS_H
 #define FXANALYSIS_H
 
+#include "fxengine_export.h"
+
 #include <QImage>
 #include <string>
 
@@ -13,14 +15,14 @@ class TPImage;
 
 // The image's colour histogram in MHist's text form (what MHist::load and the histogram
 // parameter read back). Always true; an empty image gives the text of an empty histogram.
-bool getCMHistogram(const TPImage &image, std::string &out);
+FXENGINE_EXPORT bool getCMHistogram(const TPImage &image, std::string &out);
 
 // The image's colour theme as MHist::computeColorTheme describes it: palette, tone and
 // colour character. Always true; for an empty image the three strings are empty.
-bool getColorTheme(const TPImage &image, std::string &s1, std::string &s2, std::string &s3);
+FXENGINE_EXPORT bool getColorTheme(const TPImage &image, std::string &s1, std::string &s2, std::string &s3);
 
 // The histogram chart of the image's display colours, w x h as THistDraw clamps them, in
 // QImage::Format_RGB32. An empty image gives the empty chart.
-QImage getHistogram(TPImage &image, int w, int h);
+FXENGINE_EXPORT QImage getHistogram(TPImage &image, int w, int h);
 
 #endif

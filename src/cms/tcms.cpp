@@ -5,6 +5,7 @@
 #include "planepool.h"
 #include "tim.h"
 #include "tpimage.h"
+#include "transformbuilder.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -16,76 +17,23 @@
 
 namespace {
 
-void traceLittleCmsError(cmsContext, cmsUInt32Number code, const char *text)
-{
-    FX_TRACE("TCMS::convert", "LittleCMS error") << code << (text ? text : "");
-}
-
-// The context-free LittleCMS calls share one process-wide handler; without it a rejected
-// profile would fail silently.
-void installErrorHandler()
-{
-    static const bool installed = [] {
-        cmsSetLogErrorHandler(traceLittleCmsError);
-        return true;
-    }();
-    Q_UNUSED(installed);
-}
-
-cmsHPROFILE openProPhoto()
-{
-    QFile file(QStringLiteral(":/iccprofiles/ProPhoto.icc"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        FX_TRACE("TCMS::convert", "cannot read the embedded ProPhoto profile");
-        return nullptr;
-    }
-    const QByteArray data = file.readAll();
-    cmsHPROFILE profile = cmsOpenProfileFromMem(data.constData(), cmsUInt32Number(data.size()));
-    if (!profile)
-        FX_TRACE("TCMS::convert", "embedded ProPhoto profile rejected");
-    return profile;
-}
-
-cmsHTRANSFORM createTransform(cmsHPROFILE device, cmsHPROFILE proPhoto, bool toProPhoto, cmsUInt32Number format)
-{
-    if (toProPhoto)
-        return cmsCreateTransform(device, format, proPhoto, format, INTENT_ABSOLUTE_COLORIMETRIC, 0);
-    return cmsCreateTransform(proPhoto, format, device, format, INTENT_ABSOLUTE_COLORIMETRIC, 0);
-}
-
-// A transform between the device profile data (sRGB without data) and ProPhoto. Device data
-// that cannot be opened or that does not make an RGB transform (grey, CMYK, Lab, a device
-// link) is replaced by sRGB, so the caller always gets a usable transform unless the
-// embedded profile itself is missing.
-cmsHTRANSFORM buildTransform(const void *data, int size, bool toProPhoto, cmsUInt32Number format)
-{
-    installErrorHandler();
-    cmsHPROFILE proPhoto = openProPhoto();
-    if (!proPhoto)
-        return nullptr;
-    cmsHTRANSFORM transform = nullptr;
-    if (data && size != 0) {
-        cmsHPROFILE device = size > 0 ? cmsOpenProfileFromMem(data, cmsUInt32Number(size)) : nullptr;
-        if (device) {
-            transform = createTransform(device, proPhoto, toProPhoto, format);
-            cmsCloseProfile(device);
-        }
-        if (!transform)
-            FX_TRACE("TCMS::convert", "device profile unusable, sRGB stands in: size") << size;
-    }
-    if (!transform) {
-        cmsHPROFILE sRGB = cmsCreate_sRGBProfile();
-        transform = sRGB ? createTransform(sRGB, proPhoto, toProPhoto, format) : nullptr;
-        if (sRGB)
-            cmsCloseProfile(sRGB);
-    }
-    cmsCloseProfile(proPhoto);
-    if (!transform)
-        FX_TRACE("TCMS::convert", "no transform");
-    return transform;
-}
-
 bool bBgra32(QImage::Format format) { return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32; }
+
+// 32-bit formats that store their bytes R, G, B, A rather than B, G, R, A.
+bool bRgbaOrder(QImage::Format format)
+{
+    return format == QImage::Format_RGBA8888 || format == QImage::Format_RGBX8888
+        || format == QImage::Format_RGBA8888_Premultiplied;
+}
+
+void swapRedBlue(unsigned char *bits, int bytesPerLine, int width, int rows)
+{
+    for (int y = 0; y < rows; ++y) {
+        unsigned char *p = bits + std::ptrdiff_t(y) * bytesPerLine;
+        for (int x = 0; x < width; ++x, p += 4)
+            std::swap(p[0], p[2]);
+    }
+}
 
 // Rows per band: an even count whose pixels stay in cache between the colour transform and
 // the step that follows it.
@@ -285,16 +233,16 @@ cmsHTRANSFORM TCMS::transform(Cache which)
         return m_transforms[which];
     switch (which) {
     case QImageIn:
-        m_transforms[which] = buildTransform(m_qimageICC_p, m_qimageICCSize, true, TYPE_BGRA_8);
+        m_transforms[which] = TransformBuilder::build(m_qimageICC_p, m_qimageICCSize, true, TYPE_BGRA_8);
         break;
     case QImageOut:
-        m_transforms[which] = buildTransform(m_qimageICC_p, m_qimageICCSize, false, TYPE_BGRA_8);
+        m_transforms[which] = TransformBuilder::build(m_qimageICC_p, m_qimageICCSize, false, TYPE_BGRA_8);
         break;
     case PlanesOut:
-        m_transforms[which] = buildTransform(m_pimageICC_p, m_pimageICCSize, false, TYPE_RGB_16);
+        m_transforms[which] = TransformBuilder::build(m_pimageICC_p, m_pimageICCSize, false, TYPE_RGB_16);
         break;
     case PlanesIn:
-        m_transforms[which] = buildTransform(m_pimageICC_p, m_pimageICCSize, true, TYPE_RGB_16);
+        m_transforms[which] = TransformBuilder::build(m_pimageICC_p, m_pimageICCSize, true, TYPE_RGB_16);
         break;
     case NumCaches:
         break;
@@ -374,10 +322,11 @@ void TCMS::convert(const TPImage &source, QImage &target)
     const int height = source.height();
     if (target.width() != width || target.height() != height) {
         target = QImage(width, height, QImage::Format_ARGB32);
-    } else if (!bBgra32(target.format()) && target.format() != QImage::Format_ARGB32_Premultiplied) {
-        // Opaque output, so premultiplied storage holds the same bytes; other 32-bit formats
-        // order their channels differently.
-        FX_TRACE("TCMS::convert", "target is not a BGRA 32-bit image: format") << target.format();
+    } else if (!bBgra32(target.format()) && target.format() != QImage::Format_ARGB32_Premultiplied
+        && !bRgbaOrder(target.format())) {
+        // The output is opaque, so premultiplied storage holds the same bytes; formats of
+        // other sizes or channel layouts cannot be written in place.
+        FX_TRACE("TCMS::convert", "target is not a 32-bit RGB image: format") << target.format();
         return;
     }
     if (source.bEmpty())
@@ -404,6 +353,8 @@ void TCMS::convert(const TPImage &source, QImage &target)
             return;
         }
         cms.convert(row, row, bytesPerLine, width, rows);
+        if (bRgbaOrder(target.format()))
+            swapRedBlue(row, bytesPerLine, width, rows);
     }
 }
 

@@ -1,6 +1,8 @@
 #ifndef TCMS_H
 #define TCMS_H
 
+#include "fxengine_export.h"
+
 class QImage;
 class TIm;
 class TPImage;
@@ -20,7 +22,7 @@ typedef void *cmsHTRANSFORM;
 // are first brought to ARGB32. A null image converts to nothing (with a trace line).
 // Conversions that fail (missing embedded profile, wrong target size) write a trace line and
 // leave the target as it was. Everything runs on the calling thread.
-class TCMS {
+class FXENGINE_EXPORT TCMS {
 public:
     TCMS();
     TCMS(const TCMS &other);
@@ -42,7 +44,8 @@ public:
     void convert(const QImage &source, TPImage &target);
     void convert(const QImage &source, TIm &target);
     // ProPhoto to device, opaque. A target of another size becomes a new ARGB32 image; one of
-    // the right size is written in place and must be RGB32, ARGB32 or ARGB32_Premultiplied.
+    // the right size is written in place and must be a 32-bit RGB format (RGB32, ARGB32, RGBA8888,
+    // RGBX8888 or their premultiplied forms).
     // A half-resolution luminance plane in the source is taken into account.
     void convert(const TPImage &source, QImage &target);
     // Plane functions: three 16-bit planes R, G, B; stride counts unsigned shorts per row

@@ -1,6 +1,8 @@
 #include "tfx.h"
 
 #include "fxtrace.h"
+#include "paramsearch.h"
+#include "tfxstack.h"
 #include "tparam.h"
 
 namespace {
@@ -9,20 +11,6 @@ namespace {
 const int registeredLevelSet = qRegisterMetaType<QSet<TIm::CImId>>("QSet<TIm::CImId>");
 const int registeredLevel = qRegisterMetaType<TIm::CImId>("TIm::CImId");
 const int registeredImage = qRegisterMetaType<const TIm *>("const TIm*");
-
-TParam *findInChildren(const QObject *parent, const QString &key)
-{
-    for (QObject *child : parent->children()) {
-        auto *param = qobject_cast<TParam *>(child);
-        if (!param)
-            continue;
-        if (param->key() == key)
-            return param;
-        if (TParam *found = findInChildren(param, key))
-            return found;
-    }
-    return nullptr;
-}
 }
 
 TFxCommonData *TFx::m_commonData_p = nullptr;
@@ -36,47 +24,30 @@ TFx::TFx(const QString &key, QObject *parent)
     setObjectName(key);
 }
 
-TFx::~TFx() = default;
-
-const QString TFx::key() const
+TFx::~TFx()
 {
-    return objectName();
+    // Leave the stack while this effect's output set still exists: the effects after it are
+    // rewired to what it read before anything of it is destroyed, so none of them ever holds
+    // a pointer into a dead set.
+    if (auto *stack = qobject_cast<TfxStack *>(parent()))
+        stack->takeOutDestroyedEffect(this);
 }
 
-TFxCommonData *TFx::getCommonData()
-{
-    return m_commonData_p;
-}
+const QString TFx::key() const { return objectName(); }
 
-void TFx::setCommonData(TFxCommonData *commonData)
-{
-    m_commonData_p = commonData;
-}
+TFxCommonData *TFx::getCommonData() { return m_commonData_p; }
 
-const TIm *TFx::inImagePtr() const
-{
-    return m_inIm_p;
-}
+void TFx::setCommonData(TFxCommonData *commonData) { m_commonData_p = commonData; }
 
-const TIm *TFx::mixImagePtr() const
-{
-    return m_mixIm_p;
-}
+const TIm *TFx::inImagePtr() const { return m_inIm_p; }
 
-TIm *TFx::outImagePtr()
-{
-    return &m_outIm;
-}
+const TIm *TFx::mixImagePtr() const { return m_mixIm_p; }
 
-const TIm *TFx::outImagePtr() const
-{
-    return &m_outIm;
-}
+TIm *TFx::outImagePtr() { return &m_outIm; }
 
-bool TFx::isProcessing() const
-{
-    return m_processing;
-}
+const TIm *TFx::outImagePtr() const { return &m_outIm; }
+
+bool TFx::isProcessing() const { return m_processing; }
 
 void TFx::setInImage(const TIm *inIm_p)
 {
@@ -102,10 +73,7 @@ int TFx::numParams() const
     return count;
 }
 
-TParam *TFx::paramPtr(int index)
-{
-    return const_cast<TParam *>(static_cast<const TFx *>(this)->paramPtr(index));
-}
+TParam *TFx::paramPtr(int index) { return const_cast<TParam *>(static_cast<const TFx *>(this)->paramPtr(index)); }
 
 const TParam *TFx::paramPtr(int index) const
 {
@@ -125,7 +93,7 @@ TParam *TFx::paramPtr(const QString &key)
 {
     // Depth first in child order: a parameter inside an earlier group is found before a later
     // direct child of the same key.
-    if (TParam *found = findInChildren(this, key))
+    if (TParam *found = findParamByKey(this, key))
         return found;
     qDebug() << "USAGE - TFx::params() - param key not exist:" << key;
     return nullptr;

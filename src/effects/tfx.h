@@ -1,6 +1,7 @@
 #ifndef TFX_H
 #define TFX_H
 
+#include "fxengine_export.h"
 #include "tim.h"
 
 #include <QObject>
@@ -15,7 +16,7 @@ class TParam;
 // children. The effect stack wires effects together through setInImage / setMixImage, asks
 // which input levels an output level needs (depends), runs them (procOutput) and cancels
 // them (cancelProc). All effects share one TFxCommonData through a static pointer.
-class TFx : public QObject {
+class FXENGINE_EXPORT TFx : public QObject {
     Q_OBJECT
 public:
     enum InportId : int { InportIn = 0, InportMix = 1 };
@@ -66,6 +67,9 @@ public:
     static TFxCommonData *m_commonData_p;
 
 protected:
+    // The stack rewires its effects, also while one of them is being destroyed.
+    friend class TfxStack;
+
     const TIm *m_inIm_p = nullptr;
     const TIm *m_mixIm_p = nullptr;
     TIm m_outIm;

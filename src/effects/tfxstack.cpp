@@ -9,10 +9,7 @@ int TfxStack::m_refcount = 0;
 TPluginFactory *TfxStack::m_pluginFactory_p = nullptr;
 
 namespace {
-void writeDebugLine(const char *text)
-{
-    qDebug() << text;
-}
+void writeDebugLine(const char *text) { qDebug() << text; }
 }
 
 TfxStack::TfxStack(const QString &name, QObject *parent)
@@ -55,8 +52,9 @@ TFx *TfxStack::addTFx(const QString &key, const QString &name, int index)
     if (fx->parent() != this)
         fx->setParent(this);
     connect(fx, &TFx::progress, this, &TfxStack::emitProg);
-    // The pointer is captured, not cast back from the dying QObject.
-    connect(fx, &QObject::destroyed, this, [this, fx]() { forgetDestroyedEffect(fx); });
+    // The pointers are captured, not read from the dying object.
+    const TIm *out = fx->outImagePtr();
+    connect(fx, &QObject::destroyed, this, [this, fx, out]() { forgetDestroyedEffect(fx, out); });
 
     const TIm *source = nullptr;
     const TIm *mix = nullptr;
@@ -84,26 +82,14 @@ TFx *TfxStack::addTFx(const QString &key, const QString &name, int index)
 bool TfxStack::deleteTFx(int index)
 {
     if (index < 0 || index >= m_tfxs.size() || m_processing) {
-        FX_TRACE("TfxStack::deleteTFx", "refused: index, count, processing") << index << m_tfxs.size()
-                                                                              << m_processing;
+        FX_TRACE("TfxStack::deleteTFx", "refused: index, count, processing") << index << m_tfxs.size() << m_processing;
         return false;
     }
-    TFx *fx = m_tfxs.takeAt(index);
-    const TIm *removedOut = fx->outImagePtr();
-    // Successors that read the removed effect now read what it read, so the chain stays intact.
-    for (TFx *next : qAsConst(m_tfxs)) {
-        if (next->inImagePtr() == removedOut)
-            next->setInImage(fx->inImagePtr());
-        if (next->mixImagePtr() == removedOut)
-            next->setMixImage(fx->mixImagePtr());
-    }
-    const QString key = fx->key();
+    TFx *fx = m_tfxs.at(index);
     disconnect(fx, nullptr, this, nullptr);
+    removeAndRewire(index, fx->outImagePtr(), fx->inImagePtr(), fx->mixImagePtr());
+    const QString key = fx->key();
     delete fx;
-    if (m_current == index)
-        setCurrentIndexQuietly(-1);
-    else if (m_current > index)
-        setCurrentIndexQuietly(m_current - 1);
     FX_TRACE("TfxStack::deleteTFx", "deleted: index, key") << index << key;
     return true;
 }
@@ -139,19 +125,55 @@ void TfxStack::wireInOrder()
 }
 
 // An effect deleted behind the stack's back (by a host holding its pointer) leaves the list
-// and the chain is wired again around it, so no dangling pointer stays behind.
-void TfxStack::forgetDestroyedEffect(const TFx *fx)
+// and its successors read what it read, as with deleteTFx, so no dangling pointer stays.
+void TfxStack::takeOutDestroyedEffect(TFx *fx)
+{
+    const int index = m_tfxs.indexOf(fx);
+    if (index < 0)
+        return;
+    disconnect(fx, nullptr, this, nullptr);
+    removeAndRewire(index, fx->outImagePtr(), fx->inImagePtr(), fx->mixImagePtr());
+}
+
+// Only reached for an effect that a host moved to another Qt parent: its members are gone,
+// so the effects after it first forget the dead output without looking at it, then the
+// chain is wired again in order.
+void TfxStack::forgetDestroyedEffect(const TFx *fx, const TIm *out)
 {
     const int index = m_tfxs.indexOf(const_cast<TFx *>(fx));
     if (index < 0)
         return;
     m_tfxs.removeAt(index);
+    for (TFx *next : qAsConst(m_tfxs)) {
+        if (next->m_inIm_p == out)
+            next->m_inIm_p = nullptr;
+        if (next->m_mixIm_p == out)
+            next->m_mixIm_p = nullptr;
+    }
     wireInOrder();
+    updateCurrentAfterRemoval(index);
+    FX_TRACE("TfxStack::deleteTFx", "effect deleted from outside: index") << index;
+}
+
+void TfxStack::removeAndRewire(int index, const TIm *removedOut, const TIm *in, const TIm *mix)
+{
+    m_tfxs.removeAt(index);
+    // Successors that read the removed effect now read what it read, so the chain stays intact.
+    for (TFx *next : qAsConst(m_tfxs)) {
+        if (next->inImagePtr() == removedOut)
+            next->setInImage(in);
+        if (next->mixImagePtr() == removedOut)
+            next->setMixImage(mix);
+    }
+    updateCurrentAfterRemoval(index);
+}
+
+void TfxStack::updateCurrentAfterRemoval(int index)
+{
     if (m_current == index)
         setCurrentIndexQuietly(-1);
     else if (m_current > index)
         setCurrentIndexQuietly(m_current - 1);
-    FX_TRACE("TfxStack::deleteTFx", "effect deleted from outside: index") << index;
 }
 
 void TfxStack::setCurrentIndexQuietly(int index)
@@ -163,20 +185,14 @@ void TfxStack::setCurrentIndexQuietly(int index)
     emit currentTfxChanged(m_current);
 }
 
-TFx *TfxStack::tfxPtr(int index)
-{
-    return index >= 0 && index < m_tfxs.size() ? m_tfxs.at(index) : nullptr;
-}
+TFx *TfxStack::tfxPtr(int index) { return index >= 0 && index < m_tfxs.size() ? m_tfxs.at(index) : nullptr; }
 
 const TFx *TfxStack::tfxPtr(int index) const
 {
     return index >= 0 && index < m_tfxs.size() ? m_tfxs.at(index) : nullptr;
 }
 
-int TfxStack::numTFxs() const
-{
-    return m_tfxs.size();
-}
+int TfxStack::numTFxs() const { return m_tfxs.size(); }
 
 int TfxStack::connectedToTFx(const TIm *image)
 {
@@ -192,10 +208,7 @@ int TfxStack::connectedToTFx(const TIm *image)
     return -3;
 }
 
-int TfxStack::currentTfx() const
-{
-    return m_current;
-}
+int TfxStack::currentTfx() const { return m_current; }
 
 void TfxStack::setCurrentTfx(int index)
 {
@@ -242,14 +255,9 @@ void TfxStack::setCommonData(TFxCommonData *commonData)
     setMixImage(image);
 }
 
-const QSet<TIm::CImId> &TfxStack::depends(const TIm::CImId &, TFx::InportId) const
-{
-    return m_emptySet;
-}
+const QSet<TIm::CImId> &TfxStack::depends(const TIm::CImId &, TFx::InportId) const { return m_emptySet; }
 
-void TfxStack::setOutImageDepends()
-{
-}
+void TfxStack::setOutImageDepends() { }
 
 void TfxStack::paramsReset()
 {

@@ -1,6 +1,7 @@
 #ifndef TFXSTACK_H
 #define TFXSTACK_H
 
+#include "fxengine_export.h"
 #include "tfx.h"
 
 #include <QList>
@@ -16,7 +17,7 @@ class TPluginFactory;
 //
 // The stack owns its effects (they are also its Qt children). All stacks share one plug-in
 // factory, created with the first stack and deleted with the last.
-class TfxStack : public TFx {
+class FXENGINE_EXPORT TfxStack : public TFx {
     Q_OBJECT
 public:
     TfxStack(const QString &name, QObject *parent);
@@ -74,7 +75,14 @@ private:
     QList<QSet<TIm::CImId>> collectLevelSets(const QSet<TIm::CImId> &updates, int last);
     void wireInOrder();
     void setCurrentIndexQuietly(int index);
-    void forgetDestroyedEffect(const TFx *fx);
+    friend class TFx;
+    // Called from ~TFx: removes the effect from the list and rewires the chain around it.
+    void takeOutDestroyedEffect(TFx *fx);
+    // The same for an effect that was no longer the stack's Qt child when it died, once it is
+    // gone; out was its output set.
+    void forgetDestroyedEffect(const TFx *fx, const TIm *out);
+    void removeAndRewire(int index, const TIm *removedOut, const TIm *in, const TIm *mix);
+    void updateCurrentAfterRemoval(int index);
 
     QList<TFx *> m_tfxs;
     int m_current = -1;

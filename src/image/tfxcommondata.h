@@ -1,6 +1,8 @@
 #ifndef TFXCOMMONDATA_H
 #define TFXCOMMONDATA_H
 
+#include "fxengine_export.h"
+
 #include <QObject>
 
 class QImage;
@@ -11,7 +13,7 @@ class TIm;
 // internal representation. The host fills level 0 with setup() and derives the views it
 // wants with TIm::updateCIms; setup() does not touch the stamp of level 0, so the host calls
 // image().updateUid(TIm::CImFull) when a new source should count as changed.
-class TFxCommonData : public QObject {
+class FXENGINE_EXPORT TFxCommonData : public QObject {
     Q_OBJECT
 public:
     explicit TFxCommonData(QObject *parent = nullptr);

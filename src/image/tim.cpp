@@ -46,20 +46,11 @@ const TIm &TIm::operator=(const TIm &other)
     return *this;
 }
 
-TIm::~TIm()
-{
-    qDeleteAll(m_levels);
-}
+TIm::~TIm() { qDeleteAll(m_levels); }
 
-TPImage *TIm::ptr(CImId cid)
-{
-    return m_levels[cid];
-}
+TPImage *TIm::ptr(CImId cid) { return m_levels[cid]; }
 
-const TPImage *TIm::ptr(CImId cid) const
-{
-    return m_levels.at(cid);
-}
+const TPImage *TIm::ptr(CImId cid) const { return m_levels.at(cid); }
 
 cv::Mat &TIm::getMat(MatId id, CImId cid)
 {
@@ -78,20 +69,11 @@ cv::Mat &TIm::getMat(MatId id, CImId cid)
     return level->m_lum;
 }
 
-const cv::Mat &TIm::getMat(MatId id, CImId cid) const
-{
-    return const_cast<TIm *>(this)->getMat(id, cid);
-}
+const cv::Mat &TIm::getMat(MatId id, CImId cid) const { return const_cast<TIm *>(this)->getMat(id, cid); }
 
-int TIm::width(CImId cid) const
-{
-    return m_levels.at(cid)->m_lum.cols;
-}
+int TIm::width(CImId cid) const { return m_levels.at(cid)->m_lum.cols; }
 
-int TIm::height(CImId cid) const
-{
-    return m_levels.at(cid)->m_lum.rows;
-}
+int TIm::height(CImId cid) const { return m_levels.at(cid)->m_lum.rows; }
 
 bool TIm::bEmpty(CImId cid) const
 {
@@ -99,15 +81,9 @@ bool TIm::bEmpty(CImId cid) const
     return std::int64_t(lum.rows) * lum.cols < 1;
 }
 
-int TIm::dirty(CImId cid) const
-{
-    return m_levels.at(cid)->m_depends.dirty(nullptr) ? 1 : 0;
-}
+int TIm::dirty(CImId cid) const { return m_levels.at(cid)->m_depends.dirty(nullptr) ? 1 : 0; }
 
-void TIm::updateUid(CImId cid)
-{
-    m_levels[cid]->uid()->update();
-}
+void TIm::updateUid(CImId cid) { m_levels[cid]->uid()->update(); }
 
 bool TIm::updateCIms(CImId cid, const TRoi &roi)
 {
@@ -116,15 +92,18 @@ bool TIm::updateCIms(CImId cid, const TRoi &roi)
         return true;
     }
     TPImage *level = m_levels[cid];
-    if (roi.dec() == level->m_dec && roi.x() == level->m_x && roi.y() == level->m_y && roi.width() == level->width()
-        && roi.height() == level->height()) {
+    // A region without pixels leaves the level empty, whatever its width or height said, so an
+    // empty level recognises any empty region at the same place as its own.
+    const bool sameSize = (roi.width() == level->width() && roi.height() == level->height())
+        || (level->bEmpty() && (roi.width() <= 0 || roi.height() <= 0));
+    if (roi.dec() == level->m_dec && roi.x() == level->m_x && roi.y() == level->m_y && sameSize) {
         FX_TRACE("TIm::updateCIms", " Nochange: cid, roi") << int(cid) << roi.x() << roi.y() << roi.dec();
         return true;
     }
     const TPImage *full = m_levels.at(CImFull);
     const int t = fastThreshold(std::max(full->width(), full->height()));
-    TPImage::MatRoi(full->m_lum, level->m_lum, roi.x(), roi.y(), roi.width(), roi.height(), roi.dec(), false,
-        roi.dec() > t);
+    TPImage::MatRoi(
+        full->m_lum, level->m_lum, roi.x(), roi.y(), roi.width(), roi.height(), roi.dec(), false, roi.dec() > t);
     TPImage::MatRoi(full->m_c1, level->m_c1, roi.x(), roi.y(), roi.width(), roi.height(), roi.dec(), true, false);
     TPImage::MatRoi(full->m_c2, level->m_c2, roi.x(), roi.y(), roi.width(), roi.height(), roi.dec(), true, false);
     TPImage::MatRoi(full->m_p4, level->m_p4, roi.x(), roi.y(), roi.width(), roi.height(), roi.dec(), true, false);

@@ -1,10 +1,11 @@
 #ifndef TIM_H
 #define TIM_H
 
+#include "fxengine_export.h"
+
 #include <QList>
 #include <QMetaType>
 #include <QSet>
-
 #include <opencv2/core.hpp>
 
 class TPImage;
@@ -14,7 +15,7 @@ class TRoi;
 // views, each one region of level 0 at one decimation factor (updateCIms). The set owns its
 // seven levels; no entry is ever null. Copies share pixels with their source but own their
 // level objects.
-class TIm {
+class FXENGINE_EXPORT TIm {
 public:
     // A fixed underlying type, so that any int a host passes is a value of the type and can be
     // checked instead of being undefined.

@@ -1,10 +1,12 @@
 #ifndef TROI_H
 #define TROI_H
 
+#include "fxengine_export.h"
+
 // A region of interest: width and height in level pixels, origin x, y in full-resolution
 // pixels (always even after construction and set), and the decimation factor dec (one
 // level pixel stands for dec x dec full-resolution pixels).
-class TRoi {
+class FXENGINE_EXPORT TRoi {
 public:
     TRoi(int width = 0, int height = 0, int x = 0, int y = 0, int dec = 1);
 

@@ -7,7 +7,9 @@ list(APPEND FXENGINE_SOURCES
     params/tparamgroup.cpp
     params/tparamint.cpp
     params/tparammhist.cpp
-    params/tparamvisual.cpp)
+    params/tparamvisual.cpp
+    params/paramsearch.h
+    params/presetlist.h)
 list(APPEND FXENGINE_PUBLIC_HEADERS
     params/tparam.h
     params/tparambool.h

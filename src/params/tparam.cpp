@@ -1,5 +1,6 @@
 #include "tparam.h"
 
+#include "paramsearch.h"
 #include "tuid.h"
 
 #include <QList>
@@ -35,3 +36,17 @@ TParam::~TParam() = default;
 void TParam::reset() { applyPreset(0); }
 
 QString TParam::key() const { return objectName(); }
+
+TParam *findParamByKey(const QObject *parent, const QString &key)
+{
+    for (QObject *child : parent->children()) {
+        auto *param = qobject_cast<TParam *>(child);
+        if (!param)
+            continue;
+        if (param->key() == key)
+            return param;
+        if (TParam *found = findParamByKey(param, key))
+            return found;
+    }
+    return nullptr;
+}

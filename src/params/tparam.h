@@ -1,6 +1,8 @@
 #ifndef TPARAM_H
 #define TPARAM_H
 
+#include "fxengine_export.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -12,7 +14,7 @@ class TUid;
 // dependency records of their image levels. The key is the Qt object name; hosts find and
 // drive parameters by name. A parameter is a Qt child of its effect or group, which owns it;
 // the parameter owns its stamp. Kinds that reject a value clamp it or ignore it, never fail.
-class TParam : public QObject {
+class FXENGINE_EXPORT TParam : public QObject {
     Q_OBJECT
 public:
     TParam(QObject *parent, const QString &key, const QString &name, const QString &desc, const QString &type);

@@ -1,6 +1,6 @@
 #include "tparambool.h"
 
-#include "fxtrace.h"
+#include "presetlist.h"
 #include "tuid.h"
 
 TParamBool::TParamBool(
@@ -22,18 +22,10 @@ void TParamBool::setValue(bool v)
 
 int TParamBool::numPresets() const { return m_presets.size(); }
 
-void TParamBool::applyPreset(int i)
-{
-    if (i < 0 || i >= m_presets.size())
-        return;
-    setValue(m_presets.at(i));
-}
+void TParamBool::applyPreset(int i) { PresetList::apply(*this, m_presets, i); }
 
 bool TParamBool::bDefault() const
 {
-    if (m_presets.isEmpty()) {
-        FX_TRACE("TParamBool::bDefault", "no presets") << key();
-        return false;
-    }
-    return m_value == m_presets.first();
+    return PresetList::bAtDefault(
+        "TParamBool::bDefault", key(), m_value, m_presets, [](bool a, bool b) { return a == b; });
 }

@@ -1,13 +1,14 @@
 #ifndef TPARAMBOOL_H
 #define TPARAMBOOL_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QList>
 
 // A switch. Its "value" property is declared int for hosts that treat every parameter as a
 // number; any non-zero int written there means true. A change advances the stamp.
-class TParamBool : public TParam {
+class FXENGINE_EXPORT TParamBool : public TParam {
     Q_OBJECT
     Q_PROPERTY(int value READ value WRITE setValue)
 public:

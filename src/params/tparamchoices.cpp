@@ -1,6 +1,6 @@
 #include "tparamchoices.h"
 
-#include "fxtrace.h"
+#include "presetlist.h"
 
 TParamChoices::TParamChoices(
     QObject *parent, const QString &key, const QString &name, const QString &desc, const QString &type)
@@ -23,18 +23,10 @@ void TParamChoices::setValue(int v)
 
 int TParamChoices::numPresets() const { return m_presets.size(); }
 
-void TParamChoices::applyPreset(int i)
-{
-    if (i < 0 || i >= m_presets.size())
-        return;
-    setValue(m_presets.at(i));
-}
+void TParamChoices::applyPreset(int i) { PresetList::apply(*this, m_presets, i); }
 
 bool TParamChoices::bDefault() const
 {
-    if (m_presets.isEmpty()) {
-        FX_TRACE("TParamChoices::bDefault", "no presets") << key();
-        return false;
-    }
-    return m_value == m_presets.first();
+    return PresetList::bAtDefault(
+        "TParamChoices::bDefault", key(), m_value, m_presets, [](int a, int b) { return a == b; });
 }

@@ -1,6 +1,7 @@
 #ifndef TPARAMCHOICES_H
 #define TPARAMCHOICES_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QList>
@@ -9,7 +10,7 @@
 // An index into a list of named choices. Starts at 0 with no choices. Values are clamped into
 // the list (-1 when it is empty). A change is announced by valueChanged only: the stamp stays,
 // so an effect that depends on the choice listens to the signal.
-class TParamChoices : public TParam {
+class FXENGINE_EXPORT TParamChoices : public TParam {
     Q_OBJECT
     Q_PROPERTY(int value READ value WRITE setValue)
     Q_PROPERTY(QStringList choices READ choices WRITE setChoices)

@@ -1,6 +1,7 @@
 #ifndef TPARAMCURVE_H
 #define TPARAMCURVE_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QImage>
@@ -13,7 +14,7 @@
 // valueChanged and curveChanged only: the stamp stays, so an effect that depends on the curve
 // listens to the signals. The curve image travels with curveChanged; this library never draws
 // it, a deriving class may.
-class TParamCurve : public TParam {
+class FXENGINE_EXPORT TParamCurve : public TParam {
     Q_OBJECT
 public:
     TParamCurve(QObject *parent, const QString &key, const QString &name, const QString &desc, const QString &type);

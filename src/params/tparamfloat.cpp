@@ -1,6 +1,6 @@
 #include "tparamfloat.h"
 
-#include "fxtrace.h"
+#include "presetlist.h"
 #include "tuid.h"
 
 #include <algorithm>
@@ -32,18 +32,10 @@ void TParamFloat::setValue(float v)
 
 int TParamFloat::numPresets() const { return m_presets.size(); }
 
-void TParamFloat::applyPreset(int i)
-{
-    if (i < 0 || i >= m_presets.size())
-        return;
-    setValue(m_presets.at(i));
-}
+void TParamFloat::applyPreset(int i) { PresetList::apply(*this, m_presets, i); }
 
 bool TParamFloat::bDefault() const
 {
-    if (m_presets.isEmpty()) {
-        FX_TRACE("TParamFloat::bDefault", "no presets") << key();
-        return false;
-    }
-    return !neq(m_value, m_presets.first());
+    return PresetList::bAtDefault(
+        "TParamFloat::bDefault", key(), m_value, m_presets, [this](float a, float b) { return !neq(a, b); });
 }

@@ -1,6 +1,7 @@
 #ifndef TPARAMFLOAT_H
 #define TPARAMFLOAT_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QList>
@@ -8,7 +9,7 @@
 // A real number within [vmin, vmax]. Sliders jitter, so a move of at most a thousandth of the
 // range counts as no move: no store, no stamp, no signal. The constructor keeps its
 // arguments as given, even out of range; every later change is clamped into the range.
-class TParamFloat : public TParam {
+class FXENGINE_EXPORT TParamFloat : public TParam {
     Q_OBJECT
     Q_PROPERTY(float value READ value WRITE setValue)
 public:

@@ -1,26 +1,11 @@
 #include "tparamgroup.h"
 
 #include "fxtrace.h"
+#include "paramsearch.h"
 #include "tuid.h"
 
 #include <QPointer>
 #include <QVector>
-
-namespace {
-const TParam *findByKey(const QObject *parent, const QString &key)
-{
-    for (const QObject *child : parent->children()) {
-        const auto *param = qobject_cast<const TParam *>(child);
-        if (!param)
-            continue;
-        if (param->key() == key)
-            return param;
-        if (const TParam *found = findByKey(param, key))
-            return found;
-    }
-    return nullptr;
-}
-}
 
 TParamGroup::TParamGroup(QObject *parent, const QString &key, const QString &name, const QString &desc,
     const QString &type, bool enabled, bool expanded)
@@ -50,9 +35,9 @@ const TParam *TParamGroup::paramPtr(int i) const
     return param;
 }
 
-TParam *TParamGroup::paramPtr(const QString &key) { return const_cast<TParam *>(findByKey(this, key)); }
+TParam *TParamGroup::paramPtr(const QString &key) { return findParamByKey(this, key); }
 
-const TParam *TParamGroup::paramPtr(const QString &key) const { return findByKey(this, key); }
+const TParam *TParamGroup::paramPtr(const QString &key) const { return findParamByKey(this, key); }
 
 int TParamGroup::numPresets() const { return m_presetNames.size(); }
 

@@ -1,6 +1,7 @@
 #ifndef TPARAMGROUP_H
 #define TPARAMGROUP_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QStringList>
@@ -9,7 +10,7 @@
 // them on and off as a whole, remembers whether a host shows it expanded, and applies named
 // presets to all members at once. Switching it on or off advances its stamp; expanding does
 // not. Lookups report a missing member as null.
-class TParamGroup : public TParam {
+class FXENGINE_EXPORT TParamGroup : public TParam {
     Q_OBJECT
 public:
     TParamGroup(QObject *parent, const QString &key, const QString &name, const QString &desc, const QString &type,

@@ -1,6 +1,6 @@
 #include "tparamint.h"
 
-#include "fxtrace.h"
+#include "presetlist.h"
 #include "tuid.h"
 
 #include <algorithm>
@@ -27,18 +27,10 @@ void TParamInt::setValue(int v)
 
 int TParamInt::numPresets() const { return m_presets.size(); }
 
-void TParamInt::applyPreset(int i)
-{
-    if (i < 0 || i >= m_presets.size())
-        return;
-    setValue(m_presets.at(i));
-}
+void TParamInt::applyPreset(int i) { PresetList::apply(*this, m_presets, i); }
 
 bool TParamInt::bDefault() const
 {
-    if (m_presets.isEmpty()) {
-        FX_TRACE("TParamInt::bDefault", "no presets") << key();
-        return false;
-    }
-    return m_value == m_presets.first();
+    return PresetList::bAtDefault(
+        "TParamInt::bDefault", key(), m_value, m_presets, [](int a, int b) { return a == b; });
 }

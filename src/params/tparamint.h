@@ -1,13 +1,14 @@
 #ifndef TPARAMINT_H
 #define TPARAMINT_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QList>
 
 // An integer within [vmin, vmax]. The constructor keeps its arguments as given, even out of
 // range; every later change is clamped into the range. A change advances the stamp.
-class TParamInt : public TParam {
+class FXENGINE_EXPORT TParamInt : public TParam {
     Q_OBJECT
     Q_PROPERTY(int value READ value WRITE setValue)
 public:

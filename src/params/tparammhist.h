@@ -1,6 +1,7 @@
 #ifndef TPARAMMHIST_H
 #define TPARAMMHIST_H
 
+#include "fxengine_export.h"
 #include "tparam.h"
 
 #include <QMetaType>
@@ -12,7 +13,7 @@ class MHist;
 // Carries a histogram of the core library, set from its serialised text. Every setValue
 // advances the stamp, even when the text is rejected (the histogram then keeps its previous
 // content). It has no presets to speak of and never counts as default. Owns its MHist.
-class TParamMHist : public TParam {
+class FXENGINE_EXPORT TParamMHist : public TParam {
     Q_OBJECT
 public:
     TParamMHist(QObject *parent, const QString &key, const QString &name, const QString &desc, const QString &type);

@@ -1,6 +1,8 @@
 #ifndef TFILTERPLUGINIF_H
 #define TFILTERPLUGINIF_H
 
+#include "fxengine_export.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QtPlugin>
@@ -10,7 +12,7 @@ class TFilter;
 // What a filter plug-in library offers: the keys of the filters it can create, and their
 // creation. The root object of the library answers this interface under its identifier.
 // The caller owns what create() returns through the Qt parent it passes.
-class TFilterPluginIF {
+class FXENGINE_EXPORT TFilterPluginIF {
 public:
     // The first virtual operation; the factory never calls it.
     virtual ~TFilterPluginIF() = default;

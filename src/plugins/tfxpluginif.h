@@ -1,6 +1,8 @@
 #ifndef TFXPLUGINIF_H
 #define TFXPLUGINIF_H
 
+#include "fxengine_export.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QtPlugin>
@@ -10,7 +12,7 @@ class TFx;
 // What an effect plug-in library offers: the keys of the effects it can create, and their
 // creation. The root object of the library answers this interface under its identifier.
 // The caller owns what create() returns through the Qt parent it passes.
-class TFxPluginIF {
+class FXENGINE_EXPORT TFxPluginIF {
 public:
     // The first virtual operation; the factory never calls it.
     virtual ~TFxPluginIF() = default;

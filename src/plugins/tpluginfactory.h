@@ -1,6 +1,8 @@
 #ifndef TPLUGINFACTORY_H
 #define TPLUGINFACTORY_H
 
+#include "fxengine_export.h"
+
 #include <QMap>
 #include <QObject>
 #include <QStringList>
@@ -21,7 +23,7 @@ class TFxPluginIF;
 // load is reported on standard output and skipped; construction never fails. Plug-in
 // libraries stay loaded for the life of the process; script programs are owned here, so
 // filters made from scripts must not outlive the factory.
-class TPluginFactory : public QObject {
+class FXENGINE_EXPORT TPluginFactory : public QObject {
     Q_OBJECT
 public:
     explicit TPluginFactory(QObject *parent = nullptr);
