@@ -9,41 +9,40 @@
 namespace PixelRebuild {
 namespace {
 
-using PixelModel::neutral16;
-using PixelModel::weightB;
-using PixelModel::weightG;
-using PixelModel::weightR;
+    using PixelModel::neutral16;
+    using PixelModel::weightB;
+    using PixelModel::weightG;
+    using PixelModel::weightR;
 
-using PixelModel::halfUp;
-using PixelModel::maxSample;
+    using PixelModel::halfUp;
+    using PixelModel::maxSample;
 
-// Summed squared luma residue (16-bit units) under which the slope of colour over luma fades
-// out, so that noise in nearly flat areas is not amplified into colour.
-constexpr float slopeEps = 2.7e6f;
-// Slopes that natural colours reach: a channel does not fall below zero as luma rises (-1),
-// and red can rise at most about 2.5 times as fast as luma; beyond that a fit is noise.
-constexpr float slopeMin = -1.0f;
-constexpr float slopeMax = 3.0f;
-constexpr float lumaCentre = 32768.0f;
-// Green from the luma equation given red and blue.
-constexpr float greenFromRed = float(weightR) / float(weightG);
-constexpr float greenFromBlue = float(weightB) / float(weightG);
-constexpr float inverse257 = 1.0f / 257.0f;
+    // Summed squared luma residue (16-bit units) under which the slope of colour over luma fades
+    // out, so that noise in nearly flat areas is not amplified into colour.
+    constexpr float slopeEps = 2.7e6f;
+    // Slopes that natural colours reach: a channel does not fall below zero as luma rises (-1),
+    // and red can rise at most about 2.5 times as fast as luma; beyond that a fit is noise.
+    constexpr float slopeMin = -1.0f;
+    constexpr float slopeMax = 3.0f;
+    constexpr float lumaCentre = 32768.0f;
+    // Green from the luma equation given red and blue.
+    constexpr float greenFromRed = float(weightR) / float(weightG);
+    constexpr float greenFromBlue = float(weightB) / float(weightG);
+    constexpr float inverse257 = 1.0f / 257.0f;
 
-inline float clampf(float v, float lo, float hi)
-{
-    const float above = v > lo ? v : lo;
-    return above < hi ? above : hi;
+    inline float clampf(float v, float lo, float hi)
+    {
+        const float above = v > lo ? v : lo;
+        return above < hi ? above : hi;
+    }
+
+    // Repeats the edge samples into the padding column on each side of a half-resolution row.
+    void padRow(float *row, int count)
+    {
+        row[0] = row[1];
+        row[count + 1] = row[count];
+    }
 }
-
-// Repeats the edge samples into the padding column on each side of a half-resolution row.
-void padRow(float *row, int count)
-{
-    row[0] = row[1];
-    row[count + 1] = row[count];
-}
-}
-
 
 constexpr int ColourRebuild::slots[];
 
@@ -264,94 +263,95 @@ RowModel ColourRebuild::row(int y)
 
 namespace {
 
-// Rounds to the nearest output step and clamps to 0..top. In 8-bit units (x / 257) this is
-// (v * 255 + 32767) / 65535 of the 16-bit rounding v of x: both change at the same
-// half-integer thresholds. Clamping after the offset rather than before keeps the loops free
-// of branches the vectoriser cannot handle.
-inline int roundClamped(float v, float top) { return int(clampf(v + 0.5f, 0.0f, top + 0.5f)); }
+    // Rounds to the nearest output step and clamps to 0..top. In 8-bit units (x / 257) this is
+    // (v * 255 + 32767) / 65535 of the 16-bit rounding v of x: both change at the same
+    // half-integer thresholds. Clamping after the offset rather than before keeps the loops free
+    // of branches the vectoriser cannot handle.
+    inline int roundClamped(float v, float top) { return int(clampf(v + 0.5f, 0.0f, top + 0.5f)); }
 
-// The centre-aligned enlargement along the row: a pixel sits a quarter block from its block's
-// centre, towards the block on side 0 (left) or 2 (right).
-inline float along(const float *v, int i, int side) { return 0.75f * v[i + 1] + 0.25f * v[i + side]; }
+    // The centre-aligned enlargement along the row: a pixel sits a quarter block from its block's
+    // centre, towards the block on side 0 (left) or 2 (right).
+    inline float along(const float *v, int i, int side) { return 0.75f * v[i + 1] + 0.25f * v[i + side]; }
 
-struct Rgb {
-    int b, g, r;
-};
+    struct Rgb {
+        int b, g, r;
+    };
 
-// One pixel of block i in output units, top being the largest output value. Green is solved
-// from the luma equation with red and blue clamped to the sample range.
-template <bool withFlatBlocks>
-inline Rgb rebuildPixel(const RowModel &m, int i, int side, unsigned short lum16, float top)
-{
-    const float lum = float(lum16) * m.unit;
-    const float detail = lum - along(m.mean, i, side);
-    float dB = along(m.p1, i, side) + m.a1[i] * detail;
-    float dR = along(m.p2, i, side) + m.a2[i] * detail;
-    if (withFlatBlocks) {
-        dB = m.keep[i] * dB + m.own1[i];
-        dR = m.keep[i] * dR + m.own2[i];
+    // One pixel of block i in output units, top being the largest output value. Green is solved
+    // from the luma equation with red and blue clamped to the sample range.
+    template <bool withFlatBlocks>
+    inline Rgb rebuildPixel(const RowModel &m, int i, int side, unsigned short lum16, float top)
+    {
+        const float lum = float(lum16) * m.unit;
+        const float detail = lum - along(m.mean, i, side);
+        float dB = along(m.p1, i, side) + m.a1[i] * detail;
+        float dR = along(m.p2, i, side) + m.a2[i] * detail;
+        if (withFlatBlocks) {
+            dB = m.keep[i] * dB + m.own1[i];
+            dR = m.keep[i] * dR + m.own2[i];
+        }
+        const float b = lum + dB;
+        const float r = lum + dR;
+        const float g
+            = lum - greenFromRed * (clampf(r, 0.0f, top) - lum) - greenFromBlue * (clampf(b, 0.0f, top) - lum);
+        return { roundClamped(b, top), roundClamped(g, top), roundClamped(r, top) };
     }
-    const float b = lum + dB;
-    const float r = lum + dR;
-    const float g = lum - greenFromRed * (clampf(r, 0.0f, top) - lum) - greenFromBlue * (clampf(b, 0.0f, top) - lum);
-    return { roundClamped(b, top), roundClamped(g, top), roundClamped(r, top) };
-}
 
-// A pixel as one 32-bit word with bytes B, G, R, A in memory: the compiler vectorises one
-// word store per pixel where four byte stores would defeat it. Alpha needs no clamp: it is
-// a convex combination of samples.
-template <bool withFlatBlocks, bool opaque>
-inline void storeBgra8(const RowModel &m, int i, int side, unsigned short lum, unsigned char *out)
-{
-    const Rgb c = rebuildPixel<withFlatBlocks>(m, i, side, lum, 255.0f);
-    const std::uint32_t a = opaque ? 255u : std::uint32_t(int(along(m.alpha, i, side) + 0.5f));
+    // A pixel as one 32-bit word with bytes B, G, R, A in memory: the compiler vectorises one
+    // word store per pixel where four byte stores would defeat it. Alpha needs no clamp: it is
+    // a convex combination of samples.
+    template <bool withFlatBlocks, bool opaque>
+    inline void storeBgra8(const RowModel &m, int i, int side, unsigned short lum, unsigned char *out)
+    {
+        const Rgb c = rebuildPixel<withFlatBlocks>(m, i, side, lum, 255.0f);
+        const std::uint32_t a = opaque ? 255u : std::uint32_t(int(along(m.alpha, i, side) + 0.5f));
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    const std::uint32_t pixel = std::uint32_t(c.b) << 24 | std::uint32_t(c.g) << 16 | std::uint32_t(c.r) << 8 | a;
+        const std::uint32_t pixel = std::uint32_t(c.b) << 24 | std::uint32_t(c.g) << 16 | std::uint32_t(c.r) << 8 | a;
 #else
-    const std::uint32_t pixel = std::uint32_t(c.b) | std::uint32_t(c.g) << 8 | std::uint32_t(c.r) << 16 | a << 24;
+        const std::uint32_t pixel = std::uint32_t(c.b) | std::uint32_t(c.g) << 8 | std::uint32_t(c.r) << 16 | a << 24;
 #endif
-    std::memcpy(out, &pixel, sizeof pixel);
-}
-
-template <bool withFlatBlocks, bool opaque>
-FX_WIDE_VECTORS void packBgra8(const RowModel &model, const unsigned short *lum, int width, unsigned char *out)
-{
-    // A local copy: stores through out could otherwise change the pointers for all the compiler knows.
-    const RowModel m = model;
-    const int blocks = width / 2;
-    FX_INDEPENDENT_ITERATIONS
-    for (int i = 0; i < blocks; ++i) {
-        storeBgra8<withFlatBlocks, opaque>(m, i, 0, lum[2 * i], out + 8 * i);
-        storeBgra8<withFlatBlocks, opaque>(m, i, 2, lum[2 * i + 1], out + 8 * i + 4);
+        std::memcpy(out, &pixel, sizeof pixel);
     }
-    if (width % 2)
-        storeBgra8<withFlatBlocks, opaque>(m, blocks, 0, lum[width - 1], out + 4 * (width - 1));
-}
 
-
-template <bool withFlatBlocks>
-inline void storeRgb16(const RowModel &m, int i, int side, unsigned short lum, unsigned short *const *rgb, int x)
-{
-    const Rgb c = rebuildPixel<withFlatBlocks>(m, i, side, lum, float(maxSample));
-    rgb[0][x] = static_cast<unsigned short>(c.r);
-    rgb[1][x] = static_cast<unsigned short>(c.g);
-    rgb[2][x] = static_cast<unsigned short>(c.b);
-}
-
-template <bool withFlatBlocks>
-FX_WIDE_VECTORS void packRgb16(const RowModel &model, const unsigned short *lum, int width, unsigned short *const *rgb)
-{
-    const RowModel m = model;
-    unsigned short *const planes[3] = { rgb[0], rgb[1], rgb[2] };
-    const int blocks = width / 2;
-    FX_INDEPENDENT_ITERATIONS
-    for (int i = 0; i < blocks; ++i) {
-        storeRgb16<withFlatBlocks>(m, i, 0, lum[2 * i], planes, 2 * i);
-        storeRgb16<withFlatBlocks>(m, i, 2, lum[2 * i + 1], planes, 2 * i + 1);
+    template <bool withFlatBlocks, bool opaque>
+    FX_WIDE_VECTORS void packBgra8(const RowModel &model, const unsigned short *lum, int width, unsigned char *out)
+    {
+        // A local copy: stores through out could otherwise change the pointers for all the compiler knows.
+        const RowModel m = model;
+        const int blocks = width / 2;
+        FX_INDEPENDENT_ITERATIONS
+        for (int i = 0; i < blocks; ++i) {
+            storeBgra8<withFlatBlocks, opaque>(m, i, 0, lum[2 * i], out + 8 * i);
+            storeBgra8<withFlatBlocks, opaque>(m, i, 2, lum[2 * i + 1], out + 8 * i + 4);
+        }
+        if (width % 2)
+            storeBgra8<withFlatBlocks, opaque>(m, blocks, 0, lum[width - 1], out + 4 * (width - 1));
     }
-    if (width % 2)
-        storeRgb16<withFlatBlocks>(m, blocks, 0, lum[width - 1], planes, width - 1);
-}
+
+    template <bool withFlatBlocks>
+    inline void storeRgb16(const RowModel &m, int i, int side, unsigned short lum, unsigned short *const *rgb, int x)
+    {
+        const Rgb c = rebuildPixel<withFlatBlocks>(m, i, side, lum, float(maxSample));
+        rgb[0][x] = static_cast<unsigned short>(c.r);
+        rgb[1][x] = static_cast<unsigned short>(c.g);
+        rgb[2][x] = static_cast<unsigned short>(c.b);
+    }
+
+    template <bool withFlatBlocks>
+    FX_WIDE_VECTORS void packRgb16(
+        const RowModel &model, const unsigned short *lum, int width, unsigned short *const *rgb)
+    {
+        const RowModel m = model;
+        unsigned short *const planes[3] = { rgb[0], rgb[1], rgb[2] };
+        const int blocks = width / 2;
+        FX_INDEPENDENT_ITERATIONS
+        for (int i = 0; i < blocks; ++i) {
+            storeRgb16<withFlatBlocks>(m, i, 0, lum[2 * i], planes, 2 * i);
+            storeRgb16<withFlatBlocks>(m, i, 2, lum[2 * i + 1], planes, 2 * i + 1);
+        }
+        if (width % 2)
+            storeRgb16<withFlatBlocks>(m, blocks, 0, lum[width - 1], planes, width - 1);
+    }
 }
 
 void packBgra8(const RowModel &m, const unsigned short *lum, int width, unsigned char *out)

@@ -18,10 +18,7 @@ static_assert(weightR + weightG + weightB == 1 << weightShift, "weights must add
 constexpr int maxSample = 65535;
 
 // Size of a half-resolution plane for a full-resolution size: odd sizes round up.
-inline int halfUp(int n)
-{
-    return (n + 1) / 2;
-}
+inline int halfUp(int n) { return (n + 1) / 2; }
 
 // Colour differences are halved so that B - luma and R - luma fit 16 bits around mid-range.
 constexpr int neutral16 = 32768;
@@ -36,15 +33,9 @@ inline int luma(int r, int g, int b)
     return int(sum >> weightShift);
 }
 
-inline int to16(int v8)
-{
-    return v8 * 257;
-}
+inline int to16(int v8) { return v8 * 257; }
 
-inline int to8(int v16)
-{
-    return (v16 * 255 + 32767) / 65535;
-}
+inline int to8(int v16) { return (v16 * 255 + 32767) / 65535; }
 }
 
 #endif

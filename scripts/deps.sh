@@ -8,6 +8,7 @@ packages=(
     qtbase5-dev qtscript5-dev
     libopencv-dev liblcms2-dev
     libbenchmark-dev
+    clang-format git
 )
 
 missing=()

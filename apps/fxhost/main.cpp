@@ -46,14 +46,14 @@ bool parseOptions(const QCoreApplication &app, Options &options, QTextStream &er
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Takes a picture through the fxengine image model and back."));
     parser.addHelpOption();
-    const QCommandLineOption input(QStringLiteral("input"), QStringLiteral("Picture to load instead of the sample."),
-        QStringLiteral("file"));
+    const QCommandLineOption input(
+        QStringLiteral("input"), QStringLiteral("Picture to load instead of the sample."), QStringLiteral("file"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Size of the built-in sample (WxH)."),
         QStringLiteral("WxH"), QStringLiteral("1800x1200"));
     const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("Directory for the results."),
         QStringLiteral("dir"), QStringLiteral("out"));
-    const QCommandLineOption icc(QStringLiteral("icc"), QStringLiteral("ICC profile of the device colour space."),
-        QStringLiteral("file"));
+    const QCommandLineOption icc(
+        QStringLiteral("icc"), QStringLiteral("ICC profile of the device colour space."), QStringLiteral("file"));
     const QCommandLineOption dec(QStringLiteral("dec"), QStringLiteral("Decimation of the view (1 to 32)."),
         QStringLiteral("n"), QStringLiteral("2"));
     parser.addOptions({ input, size, out, icc, dec });
@@ -137,8 +137,8 @@ int main(int argc, char **argv)
         err << "fxhost: cannot write the results into " << options.outDir << "\n";
         return 1;
     }
-    out << "picture " << picture.width() << "x" << picture.height() << ", view " << view.width() << "x"
-        << view.height() << " at dec " << dec << "\n"
+    out << "picture " << picture.width() << "x" << picture.height() << ", view " << view.width() << "x" << view.height()
+        << " at dec " << dec << "\n"
         << "setup " << setupMs << " ms, view " << viewMs << " ms, back to device " << convertMs << " ms\n"
         << "wrote " << fullPath << " and " << viewPath << "\n";
     return 0;

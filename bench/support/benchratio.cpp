@@ -1,8 +1,7 @@
 #include "benchratio.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -74,7 +73,8 @@ int BenchRatio::main(int argc, char **argv)
         const double ratio = median(measured->second) / median(baseline->second);
         if (pair.goal > 0.0)
             std::printf("ratio  %s : %s = %.2f  (median of %zu; goal <= %.2f, %s)\n", pair.measured.c_str(),
-                pair.baseline.c_str(), ratio, measured->second.size(), pair.goal, ratio <= pair.goal ? "met" : "missed");
+                pair.baseline.c_str(), ratio, measured->second.size(), pair.goal,
+                ratio <= pair.goal ? "met" : "missed");
         else
             std::printf("ratio  %s : %s = %.2f  (median of %zu)\n", pair.measured.c_str(), pair.baseline.c_str(), ratio,
                 measured->second.size());

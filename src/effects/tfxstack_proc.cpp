@@ -72,15 +72,9 @@ void TfxStack::cancelProc()
         fx->cancelProc();
 }
 
-void TfxStack::emitProg(int percent)
-{
-    emit progress(percent);
-}
+void TfxStack::emitProg(int percent) { emit progress(percent); }
 
-void TfxStack::emitOutputChanged(int cid)
-{
-    emit outputChanged(cid);
-}
+void TfxStack::emitOutputChanged(int cid) { emit outputChanged(cid); }
 
 QList<QSet<TIm::CImId>> TfxStack::collectLevelSets(const QSet<TIm::CImId> &updates, int last)
 {

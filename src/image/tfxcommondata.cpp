@@ -13,15 +13,9 @@ TFxCommonData::TFxCommonData(QObject *parent)
 {
 }
 
-TFxCommonData::~TFxCommonData()
-{
-    delete m_image_p;
-}
+TFxCommonData::~TFxCommonData() { delete m_image_p; }
 
-TIm &TFxCommonData::image()
-{
-    return *m_image_p;
-}
+TIm &TFxCommonData::image() { return *m_image_p; }
 
 bool TFxCommonData::setup(const QImage &image, TCMS *cms)
 {

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-TRoi::TRoi(int width, int height, int x, int y, int dec)
-{
-    set(width, height, x, y, dec);
-}
+TRoi::TRoi(int width, int height, int x, int y, int dec) { set(width, height, x, y, dec); }
 
 bool TRoi::set(int width, int height, int x, int y, int dec)
 {
@@ -23,7 +20,8 @@ bool TRoi::bEmpty() const
 {
     // The product is a 32-bit signed one; wrap-around is taken as it comes, computed without
     // undefined behaviour.
-    const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_width) * static_cast<std::uint32_t>(m_height));
+    const auto product
+        = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_width) * static_cast<std::uint32_t>(m_height));
     return product < 1;
 }
 

@@ -1,8 +1,8 @@
 #include "tpluginfactory.h"
 
+#include "qximproca.h"
 #include "tfilterpluginif.h"
 #include "tfxpluginif.h"
-#include "qximproca.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QPluginLoader>
 #include <QScriptProgram>
-
 #include <iostream>
 
 namespace {
@@ -50,10 +49,7 @@ TPluginFactory::TPluginFactory(QObject *parent)
     qDebug() << "    filter: " << m_filterRegistry;
 }
 
-TPluginFactory::~TPluginFactory()
-{
-    qDeleteAll(m_scriptRegistry);
-}
+TPluginFactory::~TPluginFactory() { qDeleteAll(m_scriptRegistry); }
 
 void TPluginFactory::scanDirectory()
 {
@@ -93,8 +89,7 @@ void TPluginFactory::addLibrary(const QString &path)
     loader.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     QObject *root = loader.instance();
     if (!root) {
-        std::cout << loader.errorString().toStdString() << std::endl
-                  << static_cast<const void *>(root) << std::endl;
+        std::cout << loader.errorString().toStdString() << std::endl << static_cast<const void *>(root) << std::endl;
         return;
     }
     if (auto *filterPlugin = qobject_cast<TFilterPluginIF *>(root)) {
@@ -112,15 +107,9 @@ void TPluginFactory::addLibrary(const QString &path)
     }
 }
 
-QStringList TPluginFactory::filters() const
-{
-    return m_filterRegistry.keys() + m_scriptRegistry.keys();
-}
+QStringList TPluginFactory::filters() const { return m_filterRegistry.keys() + m_scriptRegistry.keys(); }
 
-QStringList TPluginFactory::tfxs() const
-{
-    return m_tfxRegistry.keys();
-}
+QStringList TPluginFactory::tfxs() const { return m_tfxRegistry.keys(); }
 
 TFilter *TPluginFactory::createTFilter(const QString &key, const QString &name, QObject *parent)
 {

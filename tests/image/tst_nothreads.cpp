@@ -18,10 +18,12 @@ QImage convertInBands(const QImage &source, QImage::Format format)
     const int band = 4;
     for (int y = 0; y < source.height(); y += band) {
         const int rows = std::min(band, source.height() - y);
-        const QImage part = QImage(source.constScanLine(y), source.width(), rows, source.bytesPerLine(),
-            source.format()).convertToFormat(format);
+        const QImage part
+            = QImage(source.constScanLine(y), source.width(), rows, source.bytesPerLine(), source.format())
+                  .convertToFormat(format);
         for (int r = 0; r < rows; ++r)
-            memcpy(result.scanLine(y + r), part.constScanLine(r), size_t(std::min(part.bytesPerLine(), result.bytesPerLine())));
+            memcpy(result.scanLine(y + r), part.constScanLine(r),
+                size_t(std::min(part.bytesPerLine(), result.bytesPerLine())));
     }
     return result;
 }

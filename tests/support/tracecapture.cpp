@@ -29,17 +29,8 @@ TraceCapture::~TraceCapture()
     g_previous = nullptr;
 }
 
-const QStringList &TraceCapture::lines() const
-{
-    return g_lines;
-}
+const QStringList &TraceCapture::lines() const { return g_lines; }
 
-QStringList TraceCapture::matching(const QString &text) const
-{
-    return g_lines.filter(text);
-}
+QStringList TraceCapture::matching(const QString &text) const { return g_lines.filter(text); }
 
-void TraceCapture::clear()
-{
-    g_lines.clear();
-}
+void TraceCapture::clear() { g_lines.clear(); }
