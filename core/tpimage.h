@@ -75,16 +75,17 @@ public:
 
     // The region of a plane at decimation dec: origin (x, y) in full-resolution pixels, size
     // w x h in level pixels. For a colour plane (half resolution) the origin is halved and
-    // the result is ceil(w/2) x ceil(h/2). Each result sample stands for a dec x dec block:
-    // the accurate path averages the whole block, the fast path averages four samples spread
-    // over it. Samples outside the plane repeat its edge; nothing outside is read.
+    // the result is ceil(w/2) x ceil(h/2). Each result sample is the exact average (ties round
+    // up) of its whole dec x dec block, so fine detail is averaged away instead of showing as
+    // false patterns; a block cut by the plane's edge averages the part it covers, and one
+    // wholly outside takes the nearest samples inside. Nothing outside the plane is read.
+    // fast is accepted for callers that distinguish the two paths; both are exact and the
+    // fast one costs no more than the other did.
     // Details: dec is clamped to 1..32; a colour plane's origin is (floor(x/2), floor(y/2));
     // the luminance result is exactly h x w. Block (i, j) starts at (x0 + j*dec, y0 + i*dec).
-    // The accurate average is exact (ties round up). The fast path takes the samples at
-    // offsets dec/4 and 3*dec/4 in each direction (the whole block for dec 1 and 2, so there
-    // it equals the accurate path). The result has mat's type (8 or 16 bits, one channel);
-    // an empty mat gives a zero-filled 16-bit result of the requested size; w or h <= 0 gives
-    // an empty result. Another type gives an empty result and a diagnostic.
+    // The result has mat's type (8 or 16 bits, one channel); an empty mat gives a zero-filled
+    // 16-bit result of the requested size; w or h <= 0 gives an empty result. Another type
+    // gives an empty result and a diagnostic.
     static cv::Mat MatRoi(const cv::Mat &mat, int x, int y, int w, int h, int dec, bool colourPlane, bool fast);
     // The same into dst, reusing its buffer when it has the right size and is not shared
     // (a shared or wrongly sized dst gets a pooled buffer of its own; dst may be mat itself).

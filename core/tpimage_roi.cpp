@@ -1,4 +1,5 @@
 // View sampling (MatRoi) and the full-luminance rebuild of TPImage.
+#include "blockaverage.h"
 #include "coretrace.h"
 #include "kernels.h"
 #include "planepool.h"
@@ -18,33 +19,6 @@ using CoreTrace::fail;
 int clampInt(std::int64_t v, int lo, int hi) { return int(std::clamp<std::int64_t>(v, lo, hi)); }
 
 std::int64_t floorHalf(int v) { return v >= 0 ? v / 2 : -((std::int64_t(-v) + 1) / 2); }
-
-// round(sum / n) by a multiply and a shift instead of a division per sample: with
-// d = 2n, q = floor((2 sum + n) / d), and for numerators below 2^28 a multiplier of
-// ceil(2^(28 + log2 d) / d) gives the exact quotient. Sums of up to 32 x 32 16-bit
-// samples stay below 2^27.
-class RoundingDivider {
-public:
-    explicit RoundingDivider(unsigned n)
-        : m_n(n)
-    {
-        const std::uint64_t d = 2ull * n;
-        int bits = 0;
-        while ((1ull << bits) < d)
-            ++bits;
-        m_shift = 28 + bits;
-        m_multiplier = ((1ull << m_shift) + d - 1) / d;
-    }
-    unsigned operator()(std::uint32_t sum) const
-    {
-        return unsigned((std::uint64_t(2 * sum + m_n) * m_multiplier) >> m_shift);
-    }
-
-private:
-    std::uint32_t m_n;
-    int m_shift;
-    std::uint64_t m_multiplier;
-};
 
 // A sampling job: the result is rows x cols; result sample (i, j) stands for the dec x dec
 // block of the source starting at (x0 + j * dec, y0 + i * dec).
@@ -77,113 +51,12 @@ template <typename T> void copyClamped(const cv::Mat &src, cv::Mat &dst, const S
     }
 }
 
-// Sum of a block whose columns are all inside the source; D > 0 unrolls a known size.
-template <int D> std::uint32_t blockSum(const std::uint32_t *acc, int dec)
-{
-    std::uint32_t sum = 0;
-    const int count = D > 0 ? D : dec;
-    for (int l = 0; l < count; ++l)
-        sum += acc[l];
-    return sum;
-}
-
-// Sums the dec source rows of result row i over the span into acc, two rows per pass:
-// reading two streams at once keeps more memory requests in flight than one, and halves the
-// passes over acc (on a 24 MP plane 5 to 20% faster than one row per pass at dec 3 to 5).
-template <typename T>
-void accumulateRows(const cv::Mat &src, const Sampling &s, int i, int spanStart, int spanLength, std::uint32_t *acc)
-{
-    int k = 0;
-    if (s.dec & 1) {
-        const T *row = src.ptr<T>(sourceRow(src, s, i, 0)) + spanStart;
-        for (int u = 0; u < spanLength; ++u)
-            acc[u] = row[u];
-        k = 1;
-    } else {
-        std::fill(acc, acc + spanLength, 0u);
-    }
-    for (; k < s.dec; k += 2) {
-        const T *r0 = src.ptr<T>(sourceRow(src, s, i, k)) + spanStart;
-        const T *r1 = src.ptr<T>(sourceRow(src, s, i, k + 1)) + spanStart;
-        for (int u = 0; u < spanLength; ++u)
-            acc[u] += std::uint32_t(r0[u]) + r1[u];
-    }
-}
-
-// The accurate path: dec source rows summed into a 32-bit row (a loop the compiler
-// vectorises), then dec neighbours of that row summed per result sample. The row covers
-// only the source columns the region touches, clamped; blocks that reach past the edge
-// fetch their columns one by one, the others run without tests.
-template <typename T, int D> void averageBlocks(const cv::Mat &src, cv::Mat &dst, const Sampling &s)
-{
-    const int dec = s.dec;
-    const int spanStart = clampInt(s.x0, 0, src.cols - 1);
-    const int spanEnd = clampInt(s.x0 + std::int64_t(s.cols) * dec - 1, 0, src.cols - 1);
-    const int spanLength = spanEnd - spanStart + 1;
-    // Result columns whose whole block lies inside the source.
-    const int inFirst = clampInt(s.x0 >= 0 ? 0 : (-s.x0 + dec - 1) / dec, 0, s.cols);
-    const int inEnd = std::max(inFirst, clampInt(src.cols >= s.x0 ? (src.cols - s.x0) / dec : 0, 0, s.cols));
-    const RoundingDivider divide(unsigned(dec) * unsigned(dec));
-    std::vector<std::uint32_t> accumulated(std::size_t(spanLength), 0);
-    std::uint32_t *acc = accumulated.data();
-
-    for (int i = 0; i < s.rows; ++i) {
-        accumulateRows<T>(src, s, i, spanStart, spanLength, acc);
-        T *out = dst.ptr<T>(i);
-        for (int j = inFirst; j < inEnd; ++j)
-            out[j] = T(divide(blockSum<D>(acc + (s.x0 + std::int64_t(j) * dec - spanStart), dec)));
-        const auto edgeBlock = [&](int j) {
-            std::uint32_t sum = 0;
-            for (int l = 0; l < dec; ++l)
-                sum += acc[clampInt(s.x0 + std::int64_t(j) * dec + l, 0, src.cols - 1) - spanStart];
-            out[j] = T(divide(sum));
-        };
-        for (int j = 0; j < inFirst; ++j)
-            edgeBlock(j);
-        for (int j = inEnd; j < s.cols; ++j)
-            edgeBlock(j);
-    }
-}
-
-// The fast path: four samples of each block, at a quarter and three quarters of its
-// width and height, so only two of every dec rows are read.
-template <typename T> void averageFourSamples(const cv::Mat &src, cv::Mat &dst, const Sampling &s)
-{
-    const int near = s.dec / 4;
-    const int far = 3 * s.dec / 4;
-    std::vector<int> columns(2 * std::size_t(s.cols));
-    int *nearCols = columns.data();
-    int *farCols = nearCols + s.cols;
-    for (int j = 0; j < s.cols; ++j) {
-        const std::int64_t start = s.x0 + std::int64_t(j) * s.dec;
-        nearCols[j] = clampInt(start + near, 0, src.cols - 1);
-        farCols[j] = clampInt(start + far, 0, src.cols - 1);
-    }
-    for (int i = 0; i < s.rows; ++i) {
-        const T *r0 = src.ptr<T>(sourceRow(src, s, i, near));
-        const T *r1 = src.ptr<T>(sourceRow(src, s, i, far));
-        T *out = dst.ptr<T>(i);
-        for (int j = 0; j < s.cols; ++j) {
-            const unsigned sum = unsigned(r0[nearCols[j]]) + r0[farCols[j]] + r1[nearCols[j]] + r1[farCols[j]];
-            out[j] = T((sum + 2) >> 2);
-        }
-    }
-}
-
-template <typename T> void sample(const cv::Mat &src, cv::Mat &dst, const Sampling &s, bool fast)
+template <typename T> void sample(const cv::Mat &src, cv::Mat &dst, const Sampling &s)
 {
     if (s.dec == 1)
         copyClamped<T>(src, dst, s);
-    else if (fast)
-        averageFourSamples<T>(src, dst, s);
-    else if (s.dec == 2)
-        averageBlocks<T, 2>(src, dst, s);
-    else if (s.dec == 3)
-        averageBlocks<T, 3>(src, dst, s);
-    else if (s.dec == 4)
-        averageBlocks<T, 4>(src, dst, s);
     else
-        averageBlocks<T, 0>(src, dst, s);
+        BlockAverage::average(src, dst, s.x0, s.y0, s.dec);
 }
 
 }
@@ -197,6 +70,9 @@ cv::Mat TPImage::MatRoi(const cv::Mat &mat, int x, int y, int w, int h, int dec,
 
 bool TPImage::MatRoi(const cv::Mat &mat, cv::Mat &dst, int x, int y, int w, int h, int dec, bool colourPlane, bool fast)
 {
+    // Every block is averaged whole on either path: sampling a few points of each block made
+    // fine textures fold back as moire that the picture does not have.
+    (void)fast;
     // Our own header: dst may be mat itself, and then must not take over its buffer.
     const cv::Mat source = mat;
     if (!source.empty() && (source.dims != 2 || (source.type() != CV_8UC1 && source.type() != CV_16UC1)))
@@ -224,9 +100,9 @@ bool TPImage::MatRoi(const cv::Mat &mat, cv::Mat &dst, int x, int y, int w, int 
         return true;
     }
     if (source.depth() == CV_8U)
-        sample<unsigned char>(source, dst, s, fast);
+        sample<unsigned char>(source, dst, s);
     else
-        sample<unsigned short>(source, dst, s, fast);
+        sample<unsigned short>(source, dst, s);
     return true;
 }
 
