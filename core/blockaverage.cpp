@@ -45,10 +45,12 @@ private:
 // Column sums over the rows of one block row: acc[u] = sum of src(r, first + u), r in rows.
 // All rows are read side by side, so the sums stay in registers and every source sample is
 // loaded once.
-void sumColumns16(const cv::Mat &src, Cover rows, int first, int length, std::uint32_t *acc)
+// N > 0: the block row has exactly N rows, known to the compiler, which then keeps every
+// row's load in flight at once instead of looping.
+template <int N> void sumColumns16(const cv::Mat &src, Cover rows, int first, int length, std::uint32_t *acc)
 {
     const unsigned short *row[32];
-    const int count = rows.count();
+    const int count = N > 0 ? N : rows.count();
     for (int r = 0; r < count; ++r)
         row[r] = src.ptr<unsigned short>(rows.lo + r) + first;
     const __m128i zero = _mm_setzero_si128();
@@ -75,10 +77,10 @@ void sumColumns16(const cv::Mat &src, Cover rows, int first, int length, std::ui
 // columns first + 2k and first + 2k + 1. One multiply-add per eight samples forms the pairs,
 // which halves the work of the row sums. The multiply-add is signed, so samples are moved to
 // -32768 .. 32767 first and the offset (65536 per pair and row) is left in the sums.
-void sumColumnPairs16(const cv::Mat &src, Cover rows, int first, int pairs, std::int32_t *acc)
+template <int N> void sumColumnPairs16(const cv::Mat &src, Cover rows, int first, int pairs, std::int32_t *acc)
 {
     const unsigned short *row[32];
-    const int count = rows.count();
+    const int count = N > 0 ? N : rows.count();
     for (int r = 0; r < count; ++r)
         row[r] = src.ptr<unsigned short>(rows.lo + r) + first;
     const __m128i flip = _mm_set1_epi16(short(0x8000));
@@ -122,6 +124,92 @@ template <typename T> T edgeBlock(const cv::Mat &src, Cover rows, Cover cols)
     return T(RoundingDivider(unsigned(rows.count() * cols.count()))(sum));
 }
 
+// The same rounding for a power of two, as a shift the compiler can vectorise.
+class RoundingShift {
+public:
+    explicit RoundingShift(unsigned n)
+        : m_half(n / 2)
+    {
+        while ((1u << m_shift) < n)
+            ++m_shift;
+    }
+    unsigned operator()(std::uint32_t sum) const { return (sum + m_half) >> m_shift; }
+
+private:
+    unsigned m_half;
+    int m_shift = 0;
+};
+
+bool bPowerOfTwo(unsigned n) { return (n & (n - 1)) == 0; }
+
+// Sums of group consecutive entries of acc (G > 0: known to the compiler), plus offset,
+// divided into out.
+template <int G, typename T, typename Acc, typename Divider>
+void finishBlocks(const Acc *acc, int group, std::int32_t offset, const Divider &divide, T *out, int count)
+{
+    const int n = G > 0 ? G : group;
+    for (int j = 0; j < count; ++j) {
+        std::int32_t sum = offset;
+        for (int l = 0; l < n; ++l)
+            sum += std::int32_t(acc[j * n + l]);
+        out[j] = T(divide(std::uint32_t(sum)));
+    }
+}
+
+// One result row's blocks that lie wholly inside the source in both directions' columns: the
+// rows summed per column (or column pair), then the columns per block. N is the number of
+// rows when the compiler should know it (0 otherwise).
+template <int N>
+void insideBlocks16(
+    const cv::Mat &src, Cover rows, int first, int blocks, int dec, std::uint32_t *acc, unsigned short *out)
+{
+    const unsigned n = unsigned(rows.count() * dec);
+    if (dec % 2 == 0) {
+        auto *pairs = reinterpret_cast<std::int32_t *>(acc);
+        sumColumnPairs16<N>(src, rows, first, blocks * dec / 2, pairs);
+        const std::int32_t offset = rows.count() * dec * 32768;
+        if (dec == 4 && n == 16)
+            finishBlocks<2>(pairs, 2, offset, RoundingShift(16), out, blocks);
+        else if (bPowerOfTwo(n))
+            finishBlocks<0>(pairs, dec / 2, offset, RoundingShift(n), out, blocks);
+        else
+            finishBlocks<0>(pairs, dec / 2, offset, RoundingDivider(n), out, blocks);
+    } else {
+        const RoundingDivider divide(n);
+        sumColumns16<N>(src, rows, first, blocks * dec, acc);
+        if (dec == 3)
+            finishBlocks<3>(acc, 3, 0, divide, out, blocks);
+        else
+            finishBlocks<0>(acc, dec, 0, divide, out, blocks);
+    }
+}
+
+void insideBlocks16(
+    const cv::Mat &src, Cover rows, int first, int blocks, int dec, std::uint32_t *acc, unsigned short *out)
+{
+    switch (rows.count() == dec ? dec : 0) {
+    case 2:
+        return insideBlocks16<2>(src, rows, first, blocks, dec, acc, out);
+    case 3:
+        return insideBlocks16<3>(src, rows, first, blocks, dec, acc, out);
+    case 4:
+        return insideBlocks16<4>(src, rows, first, blocks, dec, acc, out);
+    case 6:
+        return insideBlocks16<6>(src, rows, first, blocks, dec, acc, out);
+    case 8:
+        return insideBlocks16<8>(src, rows, first, blocks, dec, acc, out);
+    default:
+        return insideBlocks16<0>(src, rows, first, blocks, dec, acc, out);
+    }
+}
+
+void insideBlocks8(
+    const cv::Mat &src, Cover rows, int first, int blocks, int dec, std::uint32_t *acc, unsigned char *out)
+{
+    sumColumnsGeneric<unsigned char>(src, rows, first, blocks * dec, acc);
+    finishBlocks<0>(acc, dec, 0, RoundingDivider(unsigned(rows.count() * dec)), out, blocks);
+}
+
 template <typename T> void averageRows(const cv::Mat &src, cv::Mat &dst, std::int64_t x0, std::int64_t y0, int dec)
 {
     // Result columns whose whole block lies inside the source.
@@ -129,38 +217,15 @@ template <typename T> void averageRows(const cv::Mat &src, cv::Mat &dst, std::in
     const int inEnd
         = std::max(inFirst, int(std::clamp<std::int64_t>(src.cols >= x0 ? (src.cols - x0) / dec : 0, 0, dst.cols)));
     const int first = int(x0 + std::int64_t(inFirst) * dec);
-    const int length = (inEnd - inFirst) * dec;
-    const bool pairs = sizeof(T) == 2 && dec % 2 == 0;
-    std::vector<std::uint32_t> scratch(std::size_t(length) + 8);
-    std::uint32_t *acc = scratch.data();
-    auto *pairAcc = reinterpret_cast<std::int32_t *>(acc);
-    const int half = dec / 2;
+    std::vector<std::uint32_t> scratch(std::size_t(inEnd - inFirst) * dec + 8);
     for (int i = 0; i < dst.rows; ++i) {
         const Cover rows = cover(y0 + std::int64_t(i) * dec, dec, src.rows);
         T *out = dst.ptr<T>(i);
-        if (length > 0) {
-            const RoundingDivider divide(unsigned(rows.count() * dec));
-            if (pairs) {
-                sumColumnPairs16(src, rows, first, length / 2, pairAcc);
-                const std::int32_t offset = rows.count() * dec * 32768;
-                for (int j = 0; j < inEnd - inFirst; ++j) {
-                    std::int32_t sum = offset;
-                    for (int l = 0; l < half; ++l)
-                        sum += pairAcc[j * half + l];
-                    out[inFirst + j] = T(divide(std::uint32_t(sum)));
-                }
-            } else {
-                if (sizeof(T) == 2)
-                    sumColumns16(src, rows, first, length, acc);
-                else
-                    sumColumnsGeneric<T>(src, rows, first, length, acc);
-                for (int j = 0; j < inEnd - inFirst; ++j) {
-                    std::uint32_t sum = 0;
-                    for (int l = 0; l < dec; ++l)
-                        sum += acc[j * dec + l];
-                    out[inFirst + j] = T(divide(sum));
-                }
-            }
+        if (inEnd > inFirst) {
+            if constexpr (sizeof(T) == 2)
+                insideBlocks16(src, rows, first, inEnd - inFirst, dec, scratch.data(), out + inFirst);
+            else
+                insideBlocks8(src, rows, first, inEnd - inFirst, dec, scratch.data(), out + inFirst);
         }
         for (int j = 0; j < inFirst; ++j)
             out[j] = edgeBlock<T>(src, rows, cover(x0 + std::int64_t(j) * dec, dec, src.cols));
