@@ -46,7 +46,8 @@ private slots:
         TIm &image = source.image();
         const int w = image.width(TIm::CImFull) / dec, h = image.height(TIm::CImFull) / dec;
         QVERIFY(image.updateCIms(TIm::CImView2, TRoi(w, h, 0, 0, dec)));
-        const cv::Mat &full = image.getMat(TIm::MatLuma, TIm::CImFull), &view = image.getMat(TIm::MatLuma, TIm::CImView2);
+        const cv::Mat &full = image.getMat(TIm::MatLuma, TIm::CImFull),
+                      &view = image.getMat(TIm::MatLuma, TIm::CImView2);
         QCOMPARE(view.cols, w);
         QCOMPARE(view.rows, h);
         int worst = 0, worstX = 0, worstY = 0;
