@@ -7,6 +7,7 @@
 
 #include "qximproca.h"
 
+#include <QFile>
 #include <QString>
 #include <QTest>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <functional>
 #include <opencv2/core.hpp>
+#include <unistd.h>
 
 struct PlaneSize {
     const char *name;
@@ -170,6 +172,16 @@ inline void verifyRejectedCleanly()
     if (traced)
         QCOMPARE(DebugCounter::count, 1);
     FX_VERIFY_NO_MISMATCH(planeMismatch(dst, untouched, 0, "destination"));
+}
+
+// Resident memory of this process in bytes (0 where /proc is missing).
+inline std::size_t residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? std::size_t(fields.at(1).toULongLong()) * std::size_t(sysconf(_SC_PAGESIZE)) : 0;
 }
 
 #endif

@@ -1,27 +1,14 @@
 // Stamps that die while a record holds them, and the bounds of the plane pool.
+#include "coretestsupport.h"
 #include "planepool.h"
 #include "testregistry.h"
 #include "tpimage.h"
 #include "tuid.h"
 
-#include <QFile>
 #include <QtTest>
 #include <algorithm>
 #include <memory>
 #include <thread>
-#include <unistd.h>
-
-namespace {
-// Resident memory of this process in bytes.
-std::size_t residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? std::size_t(fields.at(1).toULongLong()) * std::size_t(sysconf(_SC_PAGESIZE)) : 0;
-}
-}
 
 class tst_Lifetimes : public QObject {
     Q_OBJECT
