@@ -3,6 +3,7 @@ list(APPEND FXENGINE_SOURCES
     params/tparambool.cpp
     params/tparamchoices.cpp
     params/tparamcurve.cpp
+    params/tparamdrawmask.cpp
     params/tparamfloat.cpp
     params/tparamgroup.cpp
     params/tparamint.cpp
@@ -15,6 +16,7 @@ list(APPEND FXENGINE_PUBLIC_HEADERS
     params/tparambool.h
     params/tparamchoices.h
     params/tparamcurve.h
+    params/tparamdrawmask.h
     params/tparamfloat.h
     params/tparamgroup.h
     params/tparamint.h

@@ -15,12 +15,12 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 set(expected_fxengine
-    fxanalysis.h fxengine_export.h tcms.h tfilterpluginif.h tfx.h tfxcommondata.h tfxpluginif.h tfxstack.h tim.h
-    tparam.h tparambool.h tparamchoices.h tparamcurve.h tparamfloat.h tparamgroup.h tparamint.h tparammhist.h
-    tparamvisual.h tpluginfactory.h troi.h)
+    fxanalysis.h fxengine_export.h tcms.h tfilterpluginif.h tfx.h tfxbasic.h tfxcimindproc.h tfxcommondata.h
+    tfxfullproc.h tfxhalfproc.h tfxpluginif.h tfxstack.h tim.h tparam.h tparambool.h tparamchoices.h tparamcurve.h
+    tparamdrawmask.h tparamfloat.h tparamgroup.h tparamint.h tparammhist.h tparamvisual.h tpluginfactory.h troi.h)
 set(expected_qximproca1
-    colormanagement.h kernels.h mhist.h planepool.h qximproca.h qximproca1_export.h thistdraw.h timage.h tpimage.h
-    tprogress.h tuid.h tupdaterect.h)
+    colormanagement.h kernels.h mhist.h planepool.h qximproca.h qximproca1_export.h tdrawmask.h thistdraw.h timage.h
+    tpimage.h tprogress.h tuid.h tupdaterect.h)
 foreach(dir fxengine qximproca1)
     file(GLOB installed RELATIVE ${prefix}/include/${dir} ${prefix}/include/${dir}/*)
     list(SORT installed)

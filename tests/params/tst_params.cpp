@@ -3,6 +3,7 @@
 #include "tparambool.h"
 #include "tparamchoices.h"
 #include "tparamcurve.h"
+#include "tparamdrawmask.h"
 #include "tparamfloat.h"
 #include "tparamgroup.h"
 #include "tparamint.h"
@@ -148,6 +149,25 @@ void tst_Params::metaObject_data()
     row(TParamVisual::staticMetaObject,
         "base TParam;slot int numPresets();slot void applyPreset(int) i;slot void reset()");
     row(TParamMHist::staticMetaObject, "base TParam;slot bool setValue(std::string) buf");
+    // Slots with defaults appear once more per default, each time with one argument fewer.
+    row(TParamDrawMask::staticMetaObject,
+        "base TParam;signal void drawChanged();slot int brushStep(uint,uint) size,sizeIn;"
+        "slot void setValue(uchar) maskValue;slot void invert();slot void undo();slot void redo();"
+        "slot void snapshot();slot void setMaskBlendValue(uchar) maskVal;slot void setMaskBlendValue();"
+        "slot void setColorPicker(QPoint) sP;slot void setBlendMode(int) mode;"
+        "slot void setMaskBlendMode(int) mode;slot void setMaskBlendMode();"
+        "slot void drawGradientMask(QPoint,QPoint,int) sP,eP,type;"
+        "slot void drawVignetteMask(QPoint,float,float,float) sP,size,feather,roundness;slot void drawStart();"
+        "slot void drawADot(QPoint,uchar,int) pos,maskValue,radius;"
+        "slot void drawADot(QPoint,uchar,int,int,float,bool,bool) "
+        "pos,maskValue,radius,inRadius,flow,bColorSensEnabled,bColorPickerEnabled;slot void drawEnd();"
+        "slot void drawSuperMask(QPoint,float,float,float,float,bool) "
+        "centerPos,size,hardness,featherSize,colorAware,bInverted;"
+        "slot void drawSuperMask(QPoint,float,float,float,float) centerPos,size,hardness,featherSize,colorAware;"
+        "slot void drawSuperMask(QPoint,float,float,float) centerPos,size,hardness,featherSize;"
+        "slot void postFilter(float,float,float,float) featherRadius,featherEps,featherContrast,featherStrength;"
+        "slot void applyButtonClicked(bool) bApply;slot void applyButtonClicked();slot bool bDefault();"
+        "slot void reset();slot int numPresets();slot void applyPreset(int) i");
 }
 
 // An exact list also rules out default arguments, which moc turns into extra methods. Every

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <planepool.h>
 #include <tcms.h>
+#include <tfx.h>
 #include <tfxcommondata.h>
 #include <tfxstack.h>
 #include <tim.h>
+#include <tparam.h>
 #include <tpimage.h>
 #include <troi.h>
 
@@ -39,6 +41,14 @@ int main(int argc, char **argv)
     if (in + inverted != 65535 || out->width(TIm::CImView1) != 32) {
         std::printf("unexpected result: %d %d %d\n", in, inverted, out->width(TIm::CImView1));
         return 4;
+    }
+    // Paint the whole mask at zero through the parameter, by name: the effect disappears.
+    TParam *mask = stack.tfxPtr(0)->paramPtr(QString("Mask"));
+    if (!mask || !QMetaObject::invokeMethod(mask, "setValue", Q_ARG(uchar, 0)) || !stack.procOutput(levels))
+        return 6;
+    if (out->ptr(TIm::CImFull)->m_lum.at<unsigned short>(10, 10) != in) {
+        std::printf("masked result: %d instead of %d\n", out->ptr(TIm::CImFull)->m_lum.at<unsigned short>(10, 10), in);
+        return 7;
     }
     QImage back;
     cms.convert(*out->ptr(TIm::CImFull), back);

@@ -1,38 +1,25 @@
-// An effect plug-in that inverts luminance, written against the installed headers only.
+// An effect plug-in that inverts luminance at full resolution, written against the installed
+// headers only.
 #include <QObject>
-#include <tfx.h>
+#include <tfxfullproc.h>
 #include <tfxpluginif.h>
 #include <tpimage.h>
 
-class InvertFx : public TFx {
-    Q_OBJECT
+class InvertFx : public TFxFullProc {
 public:
-    InvertFx(const QString &key, QObject *parent)
-        : TFx(key, parent)
+    using TFxFullProc::TFxFullProc;
+    void setTPImageDepends(TIm::CImId, const TPImage &in, TPImage &eff) override
     {
-        for (int i = 0; i < TIm::numLevels; ++i)
-            m_same[i].insert(TIm::CImId(i));
+        eff.m_depends.addDepedentUid(in.uid());
     }
-
-    const QSet<TIm::CImId> &depends(const TIm::CImId &cid, TFx::InportId) const override { return m_same[cid]; }
-    void setOutImageDepends() override { }
-    bool procOutput(const QSet<TIm::CImId> &cids) override
+    bool procPreparedTPImage(TIm::CImId, const TPImage &work, TPImage &eff) override
     {
-        if (!m_inIm_p)
-            return false;
-        for (TIm::CImId cid : cids) {
-            TPImage *out = m_outIm.ptr(cid);
-            *out = m_inIm_p->ptr(cid)->clone();
-            out->m_lum = cv::Scalar(65535) - out->m_lum;
-            m_outIm.updateUid(cid);
-            emit outputChanged(cid);
-        }
+        eff.m_lum = cv::Scalar(65535) - work.m_lum;
+        eff.m_c1 = work.m_c1;
+        eff.m_c2 = work.m_c2;
+        eff.uid()->update();
         return true;
     }
-    void cancelProc() override { }
-
-private:
-    QSet<TIm::CImId> m_same[TIm::numLevels];
 };
 
 class InvertPlugin : public QObject, public TFxPluginIF {
