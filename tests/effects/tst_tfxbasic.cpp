@@ -244,6 +244,14 @@ private slots:
         Images images;
         InvertFx fx("Invert", nullptr);
         images.wire(fx);
+        // No levels asked for: the effect and the mask still run, nothing is composed.
+        auto *mask = qobject_cast<TParamDrawMask *>(fx.paramPtr(QString("Mask")));
+        mask->setValue(7);
+        QSignalSpy emptyPass(&fx, &TFx::outputChanged), drawn(mask, &TParamDrawMask::drawChanged);
+        QVERIFY(fx.procOutput({}));
+        QCOMPARE(emptyPass.count(), 0);
+        QCOMPARE(drawn.count(), 1);
+        QVERIFY(fx.visited.isEmpty());
         fx.failAt = TIm::CImView3;
         QSignalSpy changed(&fx, &TFx::outputChanged);
         QVERIFY(!fx.procOutput({ TIm::CImView3 }));
