@@ -1,0 +1,13 @@
+// The light family: exposure, tone and curves.
+#include "exposurefx.h"
+#include "tcatalogueplugin.h"
+
+class LightPlugin : public TCataloguePlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID TFxPluginIF_iid)
+    Q_INTERFACES(TFxPluginIF)
+public:
+    LightPlugin() { add<ExposureFx>(QStringLiteral("Exposure")); }
+};
+
+#include "lightplugin.moc"

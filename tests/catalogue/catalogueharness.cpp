@@ -1,0 +1,110 @@
+#include "catalogueharness.h"
+
+#include "testdata.h"
+
+#include <QDir>
+#include <QImageReader>
+#include <QMetaObject>
+#include <cmath>
+#include <tfx.h>
+#include <tparam.h>
+#include <tpimage.h>
+
+CatalogueHarness::CatalogueHarness()
+    : m_stack(std::make_unique<TfxStack>(QStringLiteral("stack"), nullptr))
+{
+    m_stack->setInImage(&m_source.image());
+}
+
+CatalogueHarness::~CatalogueHarness() = default;
+
+bool CatalogueHarness::load(const QImage &picture)
+{
+    if (picture.isNull())
+        return false;
+    m_source.setup(picture, &m_cms);
+    m_source.image().updateUid(TIm::CImFull);
+    return true;
+}
+
+TFx *CatalogueHarness::add(const QString &key)
+{
+    return m_stack->addTFx(key, QString(), m_stack->numTFxs());
+}
+
+bool CatalogueHarness::set(TFx *fx, const QString &paramKey, const QVariant &value)
+{
+    TParam *param = fx ? fx->paramPtr(paramKey) : nullptr;
+    if (!param)
+        return false;
+    if (value.type() == QVariant::Double)
+        return QMetaObject::invokeMethod(param, "setValue", Q_ARG(float, float(value.toDouble())));
+    if (value.type() == QVariant::Int)
+        return QMetaObject::invokeMethod(param, "setValue", Q_ARG(int, value.toInt()));
+    if (value.type() == QVariant::Bool)
+        return QMetaObject::invokeMethod(param, "setValue", Q_ARG(bool, value.toBool()));
+    if (value.canConvert<QList<QPointF>>())
+        return QMetaObject::invokeMethod(param, "setValue", Q_ARG(QList<QPointF>, value.value<QList<QPointF>>()));
+    return false;
+}
+
+void CatalogueHarness::setView(TIm::CImId cid, const TRoi &roi) { m_source.image().updateCIms(cid, roi); }
+
+bool CatalogueHarness::run(const QSet<TIm::CImId> &cids) { return m_stack->procOutput(cids); }
+
+QImage CatalogueHarness::toPicture(const TPImage &level)
+{
+    QImage picture;
+    m_cms.convert(level, picture);
+    return picture.convertToFormat(QImage::Format_ARGB32);
+}
+
+QImage CatalogueHarness::result(TIm::CImId cid)
+{
+    const TIm *out = m_stack->numTFxs() ? m_stack->outImagePtr() : &m_source.image();
+    return toPicture(*out->ptr(cid));
+}
+
+QImage CatalogueHarness::source(TIm::CImId cid) { return toPicture(*m_source.image().ptr(cid)); }
+
+QImage CatalogueHarness::exportedView(const TRoi &roi)
+{
+    const TIm *out = m_stack->numTFxs() ? m_stack->outImagePtr() : &m_source.image();
+    TIm exported;
+    *exported.ptr(TIm::CImFull) = *out->ptr(TIm::CImFull);
+    exported.updateCIms(TIm::CImView1, roi);
+    return toPicture(*exported.ptr(TIm::CImView1));
+}
+
+double psnr(const QImage &a, const QImage &b)
+{
+    if (a.isNull() || a.size() != b.size())
+        return -1.0;
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32), y = b.convertToFormat(QImage::Format_ARGB32);
+    double sum = 0.0;
+    for (int row = 0; row < x.height(); ++row) {
+        const QRgb *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const QRgb *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            const int dr = qRed(p[col]) - qRed(q[col]), dg = qGreen(p[col]) - qGreen(q[col]),
+                      db = qBlue(p[col]) - qBlue(q[col]);
+            sum += dr * dr + dg * dg + db * db;
+        }
+    }
+    const double mse = sum / (3.0 * x.width() * x.height());
+    return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+QList<QPair<QString, QImage>> sharedPhotos()
+{
+    QList<QPair<QString, QImage>> photos;
+    const QDir dir(QStringLiteral(FX_SHARED_DATA_DIR "/photos"));
+    for (const QString &name : dir.entryList({ "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff" }, QDir::Files, QDir::Name)) {
+        QImageReader reader(dir.filePath(name));
+        reader.setAutoTransform(true);
+        const QImage picture = reader.read();
+        if (!picture.isNull())
+            photos.append({ name, picture.convertToFormat(QImage::Format_ARGB32) });
+    }
+    return photos;
+}

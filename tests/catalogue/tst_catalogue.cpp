@@ -1,0 +1,182 @@
+// The bookkeeping every bundled effect shares: defaults that change nothing, passes that
+// recompute only what a change reaches, and the keys and parameters hosts rely on.
+#include "catalogueharness.h"
+#include "testregistry.h"
+#include "tsampleimage.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <tfx.h>
+#include <tparamfloat.h>
+#include <tpimage.h>
+
+namespace {
+// Every bundled effect with one parameter moved off its default.
+struct Setting {
+    QString key;
+    QString param;
+    QVariant value;
+};
+const QList<Setting> &catalogue()
+{
+    static const QList<Setting> settings = {
+        { "Exposure", "exposure", 0.6 },
+        { "Tone", "shadows", 0.5 },
+        { "Curves", "curve", QVariant::fromValue(QList<QPointF> { { 0.25, 0.08 }, { 0.75, -0.05 } }) },
+        { "Colour", "vibrance", 0.5 },
+        { "Clarity", "amount", 0.6 },
+        { "Sharpen", "amount", 1.5 },
+        { "Vignette", "amount", -0.6 },
+        { "BlackWhite", "red", 0.5 },
+    };
+    return settings;
+}
+Setting settingOf(const QString &key)
+{
+    for (const Setting &s : catalogue())
+        if (s.key == key)
+            return s;
+    return {};
+}
+int levelsComputed(const TFx *fx) { return fx->property("levelsComputed").toInt(); }
+
+QString sortedLevels(const QSignalSpy &spy)
+{
+    QStringList list;
+    for (const QList<QVariant> &arguments : spy)
+        list.append(arguments.at(0).toString());
+    list.sort();
+    return list.join(',');
+}
+}
+
+class tst_Catalogue : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultsChangeNothing_data();
+    void defaultsChangeNothing();
+    void passRecomputesOnlyWhatChanged_data();
+    void passRecomputesOnlyWhatChanged();
+    void curveChangeMakesLevelsDirty();
+};
+
+void tst_Catalogue::defaultsChangeNothing_data()
+{
+    QTest::addColumn<QString>("key");
+    for (const Setting &s : catalogue())
+        if (s.key != "BlackWhite")
+            QTest::newRow(qPrintable(s.key)) << s.key;
+}
+
+// Each effect at its defaults leaves every level bit for bit as it came in, views included.
+void tst_Catalogue::defaultsChangeNothing()
+{
+    QFETCH(QString, key);
+    CatalogueHarness host;
+    QVERIFY(host.load(TSampleImage::generate(301, 203)));
+    host.setView(TIm::CImView1, TRoi(100, 60, 33, 21, 2));
+    TFx *fx = host.add(key);
+    QVERIFY2(fx, qPrintable("no plug-in offers " + key));
+    QVERIFY(fx->bParamsDefault());
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
+    for (TIm::CImId cid : { TIm::CImFull, TIm::CImView1 }) {
+        const TPImage &in = *host.image().ptr(cid), &out = *host.stack().outImagePtr()->ptr(cid);
+        QCOMPARE(out.width(), in.width());
+        QCOMPARE(cv::norm(out.m_lum, in.m_lum, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(out.m_c1, in.m_c1, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(out.m_c2, in.m_c2, cv::NORM_INF), 0.0);
+        QCOMPARE(host.result(cid), host.source(cid));
+    }
+}
+
+void tst_Catalogue::passRecomputesOnlyWhatChanged_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<int>("changed");
+    QTest::addColumn<QString>("levels");
+    const QStringList five = { "Exposure", "Tone", "Colour", "Clarity", "Vignette" };
+    QTest::newRow("third of five, two views") << five << 2 << "1,2";
+    QTest::newRow("third of five, full and a view") << five << 2 << "0,3";
+    QTest::newRow("first of five") << five << 0 << "1";
+    QTest::newRow("last of five") << five << 4 << "1,2";
+    const QStringList other = { "Curves", "Sharpen", "BlackWhite", "Exposure", "Colour" };
+    QTest::newRow("curve third, two views") << QStringList { "Exposure", "Colour", "Curves", "Sharpen", "Vignette" } << 2
+                                            << "1,2";
+    QTest::newRow("mixer third") << other << 2 << "2";
+}
+
+// After a change to one effect, a pass computes no pixels in the effects before it, computes
+// the requested levels in it and in every effect after it, and announces exactly the
+// requested levels. A pass without a change computes and announces nothing.
+void tst_Catalogue::passRecomputesOnlyWhatChanged()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(int, changed);
+    QFETCH(QString, levels);
+    QSet<TIm::CImId> cids;
+    for (const QString &id : levels.split(','))
+        cids.insert(TIm::CImId(id.toInt()));
+
+    CatalogueHarness host;
+    QVERIFY(host.load(TSampleImage::generate(480, 320)));
+    host.setView(TIm::CImView1, TRoi(120, 80, 0, 0, 4));
+    host.setView(TIm::CImView2, TRoi(100, 70, 150, 90, 2));
+    host.setView(TIm::CImView3, TRoi(90, 60, 37, 41, 3));
+    QList<TFx *> fxs;
+    for (const QString &key : keys) {
+        fxs.append(host.add(key));
+        QVERIFY2(fxs.last(), qPrintable("no plug-in offers " + key));
+        const Setting s = settingOf(key);
+        QVERIFY(CatalogueHarness::set(fxs.last(), s.param, s.value));
+    }
+    QVERIFY(host.run(cids));
+    QList<int> before;
+    for (TFx *fx : fxs)
+        before.append(levelsComputed(fx));
+
+    QSignalSpy changedLevels(&host.stack(), &TFx::outputChanged);
+    QVERIFY(host.run(cids));
+    QCOMPARE(changedLevels.count(), 0);
+    for (int i = 0; i < fxs.size(); ++i)
+        QCOMPARE(levelsComputed(fxs[i]), before[i]);
+
+    const Setting s = settingOf(keys[changed]);
+    QVariant moved = s.value;
+    if (moved.type() == QVariant::Double)
+        moved = moved.toDouble() * 0.5;
+    else
+        moved = QVariant::fromValue(QList<QPointF> { { 0.3, 0.12 } });
+    QVERIFY(CatalogueHarness::set(fxs[changed], s.param, moved));
+    QVERIFY(host.run(cids));
+    for (int i = 0; i < fxs.size(); ++i) {
+        const int expected = before[i] + (i >= changed ? cids.size() : 0);
+        QVERIFY2(levelsComputed(fxs[i]) == expected,
+            qPrintable(QStringLiteral("%1 (effect %2) computed %3 levels, expected %4")
+                           .arg(keys[i])
+                           .arg(i)
+                           .arg(levelsComputed(fxs[i]) - before[i])
+                           .arg(expected - before[i])));
+    }
+    QCOMPARE(sortedLevels(changedLevels), levels);
+}
+
+// A curve announces its change by signal only; the effect still sees its levels as dirty.
+void tst_Catalogue::curveChangeMakesLevelsDirty()
+{
+    CatalogueHarness host;
+    QVERIFY(host.load(TSampleImage::generate(200, 120)));
+    TFx *fx = host.add("Curves");
+    QVERIFY(fx);
+    QVERIFY(host.run({ TIm::CImFull }));
+    const QImage flat = host.result(TIm::CImFull);
+    QVERIFY(CatalogueHarness::set(fx, "curve", QVariant::fromValue(QList<QPointF> { { 0.5, 0.2 } })));
+    QVERIFY(host.run({ TIm::CImFull }));
+    const QImage raised = host.result(TIm::CImFull);
+    QVERIFY(psnr(flat, raised) < 30.0);
+    QVERIFY(CatalogueHarness::set(fx, "curve", QVariant::fromValue(QList<QPointF>())));
+    QVERIFY(host.run({ TIm::CImFull }));
+    QCOMPARE(host.result(TIm::CImFull), flat);
+}
+
+FX_REGISTER_TEST(tst_Catalogue)
+#include "tst_catalogue.moc"
