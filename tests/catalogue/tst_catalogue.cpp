@@ -4,6 +4,7 @@
 #include "testregistry.h"
 #include "tsampleimage.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QtTest>
 #include <tfx.h>
@@ -58,6 +59,9 @@ private slots:
     void passRecomputesOnlyWhatChanged_data();
     void passRecomputesOnlyWhatChanged();
     void curveChangeMakesLevelsDirty();
+    void cancelledPassIsRedoneNextTime_data();
+    void cancelledPassIsRedoneNextTime();
+    void stackOfAllStartsNoThreads();
 };
 
 void tst_Catalogue::defaultsChangeNothing_data()
@@ -100,8 +104,8 @@ void tst_Catalogue::passRecomputesOnlyWhatChanged_data()
     QTest::newRow("first of five") << five << 0 << "1";
     QTest::newRow("last of five") << five << 4 << "1,2";
     const QStringList other = { "Curves", "Sharpen", "BlackWhite", "Exposure", "Colour" };
-    QTest::newRow("curve third, two views") << QStringList { "Exposure", "Colour", "Curves", "Sharpen", "Vignette" } << 2
-                                            << "1,2";
+    QTest::newRow("curve third, two views")
+        << QStringList { "Exposure", "Colour", "Curves", "Sharpen", "Vignette" } << 2 << "1,2";
     QTest::newRow("mixer third") << other << 2 << "2";
 }
 
@@ -176,6 +180,65 @@ void tst_Catalogue::curveChangeMakesLevelsDirty()
     QVERIFY(CatalogueHarness::set(fx, "curve", QVariant::fromValue(QList<QPointF>())));
     QVERIFY(host.run({ TIm::CImFull }));
     QCOMPARE(host.result(TIm::CImFull), flat);
+}
+
+void tst_Catalogue::cancelledPassIsRedoneNextTime_data()
+{
+    QTest::addColumn<QString>("key");
+    for (const Setting &s : catalogue())
+        QTest::newRow(qPrintable(s.key)) << s.key;
+}
+
+// A host that cancels mid-pass gets an empty output (the stack's way of saying the pass did not
+// finish) and the effect's levels stay dirty: the next pass computes them and gives what an
+// uninterrupted pass gives.
+void tst_Catalogue::cancelledPassIsRedoneNextTime()
+{
+    QFETCH(QString, key);
+    const QImage picture = TSampleImage::generate(640, 480);
+    const Setting s = settingOf(key);
+    CatalogueHarness reference;
+    QVERIFY(reference.load(picture));
+    QVERIFY(CatalogueHarness::set(reference.add(key), s.param, s.value));
+    QVERIFY(reference.run({ TIm::CImFull }));
+
+    CatalogueHarness host;
+    QVERIFY(host.load(picture));
+    TFx *fx = host.add(key);
+    QVERIFY(CatalogueHarness::set(fx, s.param, s.value));
+    int reports = 0;
+    // Cancel at the first report from inside the effect's own work (the ones after 0).
+    const auto connection = QObject::connect(fx, &TFx::progress, fx, [&](int value) {
+        if (value > 0 && value < 1000 && reports++ == 0)
+            host.stack().cancelProc();
+    });
+    host.run({ TIm::CImFull });
+    QVERIFY(reports > 0);
+    QVERIFY(host.stack().outImagePtr()->bEmpty(TIm::CImFull));
+    QObject::disconnect(connection);
+    QVERIFY(host.run({ TIm::CImFull }));
+    QCOMPARE(host.result(TIm::CImFull), reference.result(TIm::CImFull));
+}
+
+namespace {
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+}
+
+// The bundled effects run on the caller's thread only: a pass of all of them over a picture
+// large enough that any library call that parallelises would do so leaves the thread count.
+void tst_Catalogue::stackOfAllStartsNoThreads()
+{
+    CatalogueHarness host;
+    QVERIFY(host.load(TSampleImage::generate(2400, 1600)));
+    host.setView(TIm::CImView1, TRoi(600, 400, 0, 0, 4));
+    for (const Setting &s : catalogue())
+        QVERIFY(CatalogueHarness::set(host.add(s.key), s.param, s.value));
+    const int before = threadCount();
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
+    QCOMPARE(threadCount(), before);
 }
 
 FX_REGISTER_TEST(tst_Catalogue)

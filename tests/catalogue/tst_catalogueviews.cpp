@@ -1,0 +1,104 @@
+// A view is what the export will show, decimated: for every bundled effect (and a stack of all
+// of them) on real photos, the view the stack computes at a decimation must match the
+// full-resolution result reduced to the same region by the engine's own view sampling.
+#include "catalogueharness.h"
+#include "testdata.h"
+#include "testregistry.h"
+
+#include <QtTest>
+#include <tfx.h>
+
+namespace {
+// Settings well away from the defaults, as a photographer would use them.
+struct Move {
+    QString param;
+    QVariant value;
+};
+const QList<QPair<QString, QList<Move>>> &settings()
+{
+    static const QList<QPair<QString, QList<Move>>> list = {
+        { "Exposure", { { "exposure", 0.5 }, { "recovery", 0.5 } } },
+        { "Tone", { { "contrast", 0.4 }, { "highlights", -0.7 }, { "shadows", 0.7 }, { "whites", 0.3 }, { "blacks", -0.3 } } },
+        { "Curves", { { "curve", QVariant::fromValue(QList<QPointF> { { 0.25, 0.1 }, { 0.7, -0.06 } }) } } },
+        { "Colour", { { "temperature", 0.4 }, { "tint", -0.2 }, { "vibrance", 0.6 }, { "saturation", 0.2 } } },
+        { "Clarity", { { "amount", 0.8 }, { "radius", 60.0 } } },
+        { "Sharpen", { { "amount", 2.0 }, { "radius", 1.5 }, { "threshold", 0.02 } } },
+        { "Vignette", { { "amount", -0.7 }, { "midpoint", 0.3 }, { "roundness", 0.4 }, { "feather", 0.6 } } },
+        { "BlackWhite", { { "red", 0.6 }, { "blue", -0.8 }, { "tint", 0.4 } } },
+    };
+    return list;
+}
+
+constexpr double minimumPsnr = 40.0;
+}
+
+class tst_CatalogueViews : public QObject {
+    Q_OBJECT
+private slots:
+    void viewMatchesExport_data();
+    void viewMatchesExport();
+};
+
+void tst_CatalogueViews::viewMatchesExport_data()
+{
+    FX_REQUIRE_SHARED_DATA("photos");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("photo");
+    QStringList all;
+    for (const auto &entry : settings())
+        all.append(entry.first);
+    const QList<QPair<QString, QImage>> photos = sharedPhotos();
+    for (const auto &photo : photos) {
+        for (const auto &entry : settings())
+            QTest::addRow("%s/%s", qPrintable(entry.first), qPrintable(photo.first)) << QStringList { entry.first }
+                                                                                     << photo.first;
+        QTest::addRow("all eight/%s", qPrintable(photo.first)) << all << photo.first;
+    }
+}
+
+void tst_CatalogueViews::viewMatchesExport()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, photo);
+    QImage picture;
+    for (const auto &entry : sharedPhotos())
+        if (entry.first == photo)
+            picture = entry.second;
+    QVERIFY(!picture.isNull());
+
+    CatalogueHarness host;
+    QVERIFY(host.load(picture));
+    for (const QString &key : keys) {
+        TFx *fx = host.add(key);
+        QVERIFY2(fx, qPrintable("no plug-in offers " + key));
+        for (const auto &entry : settings())
+            if (entry.first == key)
+                for (const Move &move : entry.second)
+                    QVERIFY2(CatalogueHarness::set(fx, move.param, move.value), qPrintable(key + ' ' + move.param));
+    }
+    // Regions away from the origin, at odd offsets, so that positions and block phases matter.
+    const int w = picture.width(), h = picture.height();
+    const QList<TRoi> views = {
+        TRoi(w * 3 / 5 / 2, h * 3 / 5 / 2, w / 5 + 1, h / 7 + 1, 2),
+        TRoi(w * 2 / 3 / 3, h * 2 / 3 / 3, w / 4, h / 5 + 1, 3),
+        TRoi(w * 3 / 4 / 4, h * 3 / 4 / 4, w / 6 + 3, h / 8, 4),
+    };
+    for (int i = 0; i < views.size(); ++i)
+        host.setView(TIm::CImId(TIm::CImView1 + i), views[i]);
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1, TIm::CImView2, TIm::CImView3 }));
+    QStringList figures;
+    double worst = 99.0;
+    for (int i = 0; i < views.size(); ++i) {
+        const QImage view = host.result(TIm::CImId(TIm::CImView1 + i));
+        const QImage exported = host.exportedView(views[i]);
+        QCOMPARE(view.size(), exported.size());
+        const double db = psnr(view, exported);
+        worst = std::min(worst, db);
+        figures.append(QStringLiteral("dec %1: %2 dB").arg(views[i].dec()).arg(db, 0, 'f', 1));
+    }
+    qInfo().noquote() << keys.join('+') << photo << figures.join(", ");
+    QVERIFY2(worst >= minimumPsnr, qPrintable(figures.join(", ")));
+}
+
+FX_REGISTER_TEST(tst_CatalogueViews)
+#include "tst_catalogueviews.moc"
