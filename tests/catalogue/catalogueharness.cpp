@@ -27,10 +27,7 @@ bool CatalogueHarness::load(const QImage &picture)
     return true;
 }
 
-TFx *CatalogueHarness::add(const QString &key)
-{
-    return m_stack->addTFx(key, QString(), m_stack->numTFxs());
-}
+TFx *CatalogueHarness::add(const QString &key) { return m_stack->addTFx(key, QString(), m_stack->numTFxs()); }
 
 bool CatalogueHarness::set(TFx *fx, const QString &paramKey, const QVariant &value)
 {
@@ -99,7 +96,8 @@ QList<QPair<QString, QImage>> sharedPhotos()
 {
     QList<QPair<QString, QImage>> photos;
     const QDir dir(QStringLiteral(FX_SHARED_DATA_DIR "/photos"));
-    for (const QString &name : dir.entryList({ "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff" }, QDir::Files, QDir::Name)) {
+    for (const QString &name :
+        dir.entryList({ "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff" }, QDir::Files, QDir::Name)) {
         QImageReader reader(dir.filePath(name));
         reader.setAutoTransform(true);
         const QImage picture = reader.read();

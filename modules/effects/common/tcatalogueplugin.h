@@ -32,8 +32,7 @@ public:
     }
 
 protected:
-    template <class Effect>
-    void add(const QString &key)
+    template <class Effect> void add(const QString &key)
     {
         m_keys.append(key);
         m_makers.append([](const QString &k, QObject *parent) -> TFx * { return new Effect(k, parent); });

@@ -1,8 +1,7 @@
 #include "tlevelgeometry.h"
 
-#include <tpimage.h>
-
 #include <algorithm>
+#include <tpimage.h>
 
 TLevelGeometry TLevelGeometry::of(const TPImage &image, int fullWidth, int fullHeight)
 {
