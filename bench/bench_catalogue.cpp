@@ -6,6 +6,7 @@
 //     in nanoseconds per pixel per effect; against copying the full-resolution planes once.
 
 #include "benchratio.h"
+#include "tcms.h"
 #include "tfx.h"
 #include "tfxcommondata.h"
 #include "tfxstack.h"
@@ -14,7 +15,6 @@
 #include "tpimage.h"
 #include "troi.h"
 #include "tsampleimage.h"
-#include "tcms.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -167,7 +167,9 @@ BENCHMARK_CAPTURE(exportOne, colour, "Colour")->Name("export/Colour/6000x4000")-
 BENCHMARK_CAPTURE(exportOne, clarity, "Clarity")->Name("export/Clarity/6000x4000")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(exportOne, sharpen, "Sharpen")->Name("export/Sharpen/6000x4000")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(exportOne, vignette, "Vignette")->Name("export/Vignette/6000x4000")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(exportOne, blackwhite, "BlackWhite")->Name("export/BlackWhite/6000x4000")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(exportOne, blackwhite, "BlackWhite")
+    ->Name("export/BlackWhite/6000x4000")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(exportStack)->Name("export/stack_of_five/6000x4000")->Unit(benchmark::kMillisecond);
 
 FX_BENCH_RATIO("edit_third_of_five/1500x1000", "copy_view_planes/1500x1000", 0.0)

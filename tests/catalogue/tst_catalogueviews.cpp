@@ -18,7 +18,9 @@ const QList<QPair<QString, QList<Move>>> &settings()
 {
     static const QList<QPair<QString, QList<Move>>> list = {
         { "Exposure", { { "exposure", 0.5 }, { "recovery", 0.5 } } },
-        { "Tone", { { "contrast", 0.4 }, { "highlights", -0.7 }, { "shadows", 0.7 }, { "whites", 0.3 }, { "blacks", -0.3 } } },
+        { "Tone",
+            { { "contrast", 0.4 }, { "highlights", -0.7 }, { "shadows", 0.7 }, { "whites", 0.3 },
+                { "blacks", -0.3 } } },
         { "Curves", { { "curve", QVariant::fromValue(QList<QPointF> { { 0.25, 0.1 }, { 0.7, -0.06 } }) } } },
         { "Colour", { { "temperature", 0.4 }, { "tint", -0.2 }, { "vibrance", 0.6 }, { "saturation", 0.2 } } },
         { "Clarity", { { "amount", 0.8 }, { "radius", 60.0 } } },
@@ -50,8 +52,8 @@ void tst_CatalogueViews::viewMatchesExport_data()
     const QList<QPair<QString, QImage>> photos = sharedPhotos();
     for (const auto &photo : photos) {
         for (const auto &entry : settings())
-            QTest::addRow("%s/%s", qPrintable(entry.first), qPrintable(photo.first)) << QStringList { entry.first }
-                                                                                     << photo.first;
+            QTest::addRow("%s/%s", qPrintable(entry.first), qPrintable(photo.first))
+                << QStringList { entry.first } << photo.first;
         QTest::addRow("all eight/%s", qPrintable(photo.first)) << all << photo.first;
     }
 }
