@@ -25,8 +25,7 @@
 //   - parameters that do not advance their stamp on a change (curves) are stamped here.
 // The number of levels an effect computed is readable as the dynamic property
 // "levelsComputed", so that hosts and tests can see what a pass cost.
-template <class Base>
-class TCatalogueFx : public Base {
+template <class Base> class TCatalogueFx : public Base {
 public:
     TCatalogueFx(const QString &key, QObject *parent)
         : Base(key, parent)
@@ -44,8 +43,8 @@ public:
 
 protected:
     // A float parameter, declared once: key, name, description, default and range.
-    TParamFloat *addFloat(const QString &key, const QString &name, const QString &desc, float value, float vmin,
-        float vmax)
+    TParamFloat *addFloat(
+        const QString &key, const QString &name, const QString &desc, float value, float vmin, float vmax)
     {
         auto *param = new TParamFloat(this, key, name, desc, QStringLiteral("float"), value, vmin, vmax);
         m_ownParams.append(param);
@@ -66,6 +65,10 @@ protected:
     // working image (full luminance for TFxFullProc, with a half plane for TFxHalfProc); the
     // level's planes, factor, dec, x and y on eff are prepared by the base as its kind says.
     virtual bool procLevel(const TPImage &work, TPImage &eff, const TLevelGeometry &geometry) = 0;
+
+    // Whether the defaults leave the picture as it is, so that a level at the defaults may
+    // share the input. An effect that changes the picture even at its defaults says false.
+    virtual bool bDefaultsAreIdentity() const { return true; }
 
     // Reports progress within the level (done of total) and tells whether to go on: false once
     // the host asked to cancel. Call it every few dozen rows.
@@ -89,7 +92,7 @@ public:
             return true;
         if (in.bEmpty()) {
             eff = TPImage();
-        } else if (bOwnParamsDefault()) {
+        } else if (bOwnParamsDefault() && bDefaultsAreIdentity()) {
             shareInput(in, eff);
         } else if (!Base::procTPImage(cid, in, eff)) {
             return false;
