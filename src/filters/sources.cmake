@@ -1,22 +1,11 @@
-list(APPEND FXENGINE_SOURCES
-    filters/tfilter.cpp
-    filters/tfiltercontext.cpp
-    filters/tfilterc.cpp
-    filters/tfilterfx.cpp
-    filters/tfiltery.cpp
-    filters/tfilteryc.cpp
-    filters/tfilterycm.cpp
-    filters/tinport.cpp
-    filters/toutport.cpp
-    filters/tport.cpp)
-list(APPEND FXENGINE_PUBLIC_HEADERS
-    filters/tfilter.h
-    filters/tfiltercontext.h
-    filters/tfilterc.h
-    filters/tfilterfx.h
-    filters/tfiltery.h
-    filters/tfilteryc.h
-    filters/tfilterycm.h
-    filters/tinport.h
-    filters/toutport.h
-    filters/tport.h)
+# The filter graph: one public class per header/source pair.
+set(FX_FILTER_CLASSES
+    tfilter tfiltercontext tport tinport toutport
+    tfiltery tfilterc tfilteryc tfilterycm tfilterfx
+    tfilterscript tfiltersrc tfiltersink tfiltertoplevela tfilterlut)
+foreach(class ${FX_FILTER_CLASSES})
+    if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${class}.cpp)
+        list(APPEND FXENGINE_SOURCES filters/${class}.cpp)
+        list(APPEND FXENGINE_PUBLIC_HEADERS filters/${class}.h)
+    endif()
+endforeach()
