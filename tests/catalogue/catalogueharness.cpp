@@ -14,6 +14,8 @@ CatalogueHarness::CatalogueHarness()
     : m_stack(std::make_unique<TfxStack>(QStringLiteral("stack"), nullptr))
 {
     m_stack->setInImage(&m_source.image());
+    // Masks are drawn on the shared source picture.
+    m_stack->setCommonData(&m_source);
 }
 
 CatalogueHarness::~CatalogueHarness() = default;

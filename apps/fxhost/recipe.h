@@ -1,0 +1,54 @@
+#ifndef RECIPE_H
+#define RECIPE_H
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+class TFx;
+class TfxStack;
+
+// An edit as a person writes it down: a versioned JSON list of effects, each with its
+// parameters by key, its opacity, whether its mask is used, and the mask as a list of drawing
+// operations. Mask positions are fractions of the picture's width and height and radii
+// fractions of its longer side, so one recipe fits photos of any size (docs/recipes.md).
+//
+// Every failure comes back as false with a message that names the effect key, the parameter
+// or the line; nothing is half-applied.
+class Recipe {
+public:
+    struct Effect {
+        QString key;
+        QJsonObject params;
+        double opacity = 1.0;
+        bool masked = false;
+        QJsonArray mask;
+    };
+
+    static constexpr int version = 1;
+
+    // Parses a recipe; checks its form (not the keys, which only a plug-in directory knows).
+    static bool fromJson(const QByteArray &text, Recipe &recipe, QString &error);
+    // The recipe as indented JSON.
+    QByteArray toJson() const;
+    // Appends an effect given as KEY or KEY:param=value,param=value (values are numbers, true
+    // or false, or text for choices).
+    bool addFx(const QString &spec, QString &error);
+
+    // Appends the effects to stack and sets them up for a picture of pictureSize: parameters,
+    // opacity, masking and the mask's drawing. On failure the effects added are removed again.
+    bool apply(TfxStack &stack, const QSize &pictureSize, QString &error) const;
+    // The recipe of stack's effects as they are set now, masks taken from this recipe's
+    // effects at the same places (a stack does not keep how its masks were drawn).
+    Recipe captured(const TfxStack &stack) const;
+
+    QList<Effect> effects;
+
+private:
+    static bool setParams(TFx *fx, const Effect &effect, QString &error);
+    static bool drawMask(TFx *fx, const Effect &effect, const QSize &pictureSize, QString &error);
+};
+
+#endif
