@@ -9,6 +9,8 @@
 
 #include <QImage>
 #include <QRegularExpression>
+#include <array>
+#include <numeric>
 
 using Planes = std::vector<cv::Mat>;
 Q_DECLARE_METATYPE(std::string)
@@ -21,13 +23,16 @@ Planes randomPlanes(int rows, int cols, int type, unsigned seed)
         randomPlane(rows, cols, type, seed + 2) };
 }
 
-// The analysis planes of an sRGB picture: each pixel to linear light, to linear ProPhoto with the
-// Bradford-adapted matrices B. Lindbloom publishes (multiplied out), to its 1.8 gamma, to luma and
-// halved colour differences, then averaged over 2x2 blocks; merged into one matrix.
+// Linear sRGB to linear ProPhoto, from the Bradford-adapted matrices B. Lindbloom publishes
+// (multiplied out).
+const cv::Matx33d toProPhoto(
+    0.5293459, 0.3300728, 0.1405813, 0.0983743, 0.8734610, 0.0281646, 0.0168832, 0.1176725, 0.8654443);
+
+// The analysis planes of an sRGB picture: each pixel to linear light, to linear ProPhoto, to its
+// 1.8 gamma, to luma and halved colour differences, then averaged over 2x2 blocks; merged into
+// one matrix.
 cv::Mat analysisPlanes(const QImage &picture)
 {
-    static const cv::Matx33d toProPhoto(
-        0.5293459, 0.3300728, 0.1405813, 0.0983743, 0.8734610, 0.0281646, 0.0168832, 0.1176725, 0.8654443);
     const auto linear = [](int v) { return v <= 10 ? v / 255.0 / 12.92 : std::pow((v / 255.0 + 0.055) / 1.055, 2.4); };
     cv::Mat full(picture.height(), picture.width(), CV_16UC3), merged;
     for (int i = 0; i < int(full.total()); ++i) {
@@ -44,6 +49,83 @@ cv::Mat analysisPlanes(const QImage &picture)
     cv::split(full, planes);
     cv::merge(Planes { referenceDown(planes[0]), referenceDown(planes[1]), referenceDown(planes[2]) }, merged);
     return merged;
+}
+
+// A pixel's display colour in double precision, from the pixel model and the two colour
+// spaces' curves: 8-bit red, green, blue, and the luminance of those (Rec. 709 weights in
+// 1/256 steps).
+std::array<int, 4> displayReference(int luma, int c1, int c2)
+{
+    static const cv::Matx33d toSrgb = toProPhoto.inv();
+    const double b = luma + 2.0 * (c1 - 32768), r = luma + 2.0 * (c2 - 32768);
+    const double g = (65536.0 * luma - 18877.0 * r - 6.0 * b) / 46653.0;
+    const cv::Vec3d encoded(r, g, b);
+    cv::Vec3d linear;
+    for (int c = 0; c < 3; ++c)
+        linear[c] = std::pow(std::clamp(encoded[c] / 65535.0, 0.0, 1.0), 1.8);
+    const cv::Vec3d srgb = toSrgb * linear;
+    std::array<int, 4> out {};
+    for (int c = 0; c < 3; ++c) {
+        const double l = std::clamp(srgb[c], 0.0, 1.0);
+        out[std::size_t(c)]
+            = int(std::lround(255.0 * (l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1 / 2.4) - 0.055)));
+    }
+    out[3] = (54 * out[0] + 183 * out[1] + 19 * out[2] + 128) >> 8;
+    return out;
+}
+
+// Engine images the display values are checked on: "random" (every plane uniform over its
+// range), "extremes" (luma and both colour samples cycling through 0, 1, neutral, 65534 and
+// 65535 out of step, so that every combination occurs), "flat" (one colour, sixteen-pixel runs
+// and their remainders), or a picture file under the shared data, or "primaries" (bands of
+// saturated and grey colours), both through the engine's own conversion.
+TPImage testImage(const QString &source, int width, int height)
+{
+    TPImage image(width, height);
+    image.m_p4.setTo(65535);
+    const int halfW = (width + 1) / 2, halfH = (height + 1) / 2;
+    if (source == "random") {
+        randomPlane(height, width, CV_16UC1, 7u * unsigned(width) + unsigned(height)).copyTo(image.m_lum);
+        randomPlane(halfH, halfW, CV_16UC1, 11u * unsigned(width)).copyTo(image.m_c1);
+        randomPlane(halfH, halfW, CV_16UC1, 13u * unsigned(height)).copyTo(image.m_c2);
+    } else if (source == "extremes") {
+        const ushort values[5] = { 0, 1, 32768, 65534, 65535 };
+        for (int i = 0; i < width * height; ++i)
+            image.m_lum.at<ushort>(i / width, i % width) = values[i % 5];
+        for (int i = 0; i < halfW * halfH; ++i) {
+            image.m_c1.at<ushort>(i / halfW, i % halfW) = values[(i / 5) % 5];
+            image.m_c2.at<ushort>(i / halfW, i % halfW) = values[(i / 25) % 5];
+        }
+    } else if (source == "flat") {
+        image.m_lum.setTo(41000), image.m_c1.setTo(30000), image.m_c2.setTo(36000);
+    } else {
+        static const QRgb bands[] = { qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 255, 255),
+            qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(128, 128, 128) };
+        QImage picture = source == "primaries"
+            ? QImage(width, height, QImage::Format_RGB32)
+            : QImage(sharedDataPath(source)).convertToFormat(QImage::Format_RGB32).scaled(width, height);
+        if (source == "primaries")
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    picture.setPixel(x, y, bands[(x / 7 + y / 3) % 9]);
+        if (!image.convertFrom(picture.constBits(), picture.width(), picture.height(), int(picture.bytesPerLine())))
+            return TPImage();
+    }
+    return image;
+}
+
+// The chart's counts of image, per channel (red, green, blue, luminance) and bin.
+std::array<std::array<std::uint64_t, 256>, 4> chartCounts(const TPImage &image)
+{
+    THistDraw draw;
+    draw.setHistSize(THistDraw::minimumSize, THistDraw::minimumSize); // only the counts are wanted
+    cv::Mat mat;
+    std::array<std::array<std::uint64_t, 256>, 4> counts {};
+    if (draw.getHistMat(mat, image))
+        for (int c = 0; c < 4; ++c)
+            for (int bin = 0; bin < 256; ++bin)
+                counts[std::size_t(c)][std::size_t(bin)] = draw.count(c, bin);
+    return counts;
 }
 
 QImage picture(int width, int height, const std::function<QRgb(int, int)> &pixel)
@@ -287,6 +369,110 @@ private slots:
         for (int i = 0; i < want.size() && i < got.size(); ++i)
             for (int k = 0; k < 4; ++k)
                 QVERIFY2(std::abs(part(got[i], k) - part(want[i], k)) <= (k < 3 ? 2 : 1), s[0].c_str());
+    }
+
+    void displayValuesMatchReference_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        // Widths around the sixteen-pixel groups and the 256-pixel pieces the rows are
+        // converted in, odd sizes leaving half blocks.
+        QTest::newRow("random 37x23") << "random" << 37 << 23;
+        QTest::newRow("random 1x1") << "random" << 1 << 1;
+        QTest::newRow("random 16x2") << "random" << 16 << 2;
+        QTest::newRow("random 17x3") << "random" << 17 << 3;
+        QTest::newRow("random 301x5") << "random" << 301 << 5;
+        QTest::newRow("random 1024x64") << "random" << 1024 << 64;
+        QTest::newRow("extremes 125x41") << "extremes" << 125 << 41;
+        QTest::newRow("flat 517x9") << "flat" << 517 << 9;
+        QTest::newRow("primaries 263x31") << "primaries" << 263 << 31;
+        QTest::newRow("photo coffee") << "photos/coffee.png" << 601 << 401;
+        QTest::newRow("photo astronaut") << "photos/astronaut.png" << 512 << 512;
+    }
+
+    // Each pixel's red, green, blue and luminance within one level of a double-precision
+    // conversion: every pixel of the image on its own, as a one-pixel picture whose chart counts
+    // it in exactly one bin per channel.
+    void displayValuesMatchReference()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        if (source.startsWith("photos/"))
+            FX_REQUIRE_SHARED_DATA(source);
+        const TPImage image = testImage(source, width, height);
+        QVERIFY(!image.bEmpty());
+        // Large pictures by a sample of pixels spread over them.
+        const int step = std::max(1, width * height / 20000);
+        TPImage pixel(1, 1);
+        pixel.m_p4.setTo(65535);
+        for (int i = 0; i < width * height; i += step) {
+            const int y = i / width, x = i % width;
+            pixel.m_lum.at<ushort>(0, 0) = image.m_lum.at<ushort>(y, x);
+            pixel.m_c1.at<ushort>(0, 0) = image.m_c1.at<ushort>(y / 2, x / 2);
+            pixel.m_c2.at<ushort>(0, 0) = image.m_c2.at<ushort>(y / 2, x / 2);
+            const auto counts = chartCounts(pixel);
+            const std::array<int, 4> want = displayReference(
+                pixel.m_lum.at<ushort>(0, 0), pixel.m_c1.at<ushort>(0, 0), pixel.m_c2.at<ushort>(0, 0));
+            for (int c = 0; c < 4; ++c) {
+                const auto &bins = counts[std::size_t(c)];
+                const auto found = std::find(bins.begin(), bins.end(), 1u);
+                const int got = int(found - bins.begin());
+                if (std::accumulate(bins.begin(), bins.end(), std::uint64_t(0)) != 1
+                    || std::abs(got - want[std::size_t(c)]) > 1)
+                    QFAIL(qPrintable(QString("channel %1 of pixel (%2, %3) is %4, reference %5")
+                                         .arg(c)
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(got)
+                                         .arg(want[std::size_t(c)])));
+            }
+        }
+    }
+
+    void chartCountsEveryPixel_data() { displayValuesMatchReference_data(); }
+
+    // The whole picture at once (pixels in sixteen-pixel groups, runs of equal values, both
+    // pixels of a block, ends of rows): each channel counts every pixel once, and with every
+    // pixel within one level of the reference, the pixels counted at or below each level lie
+    // between the reference's at or below one level less and one level more.
+    void chartCountsEveryPixel()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        if (source.startsWith("photos/"))
+            FX_REQUIRE_SHARED_DATA(source);
+        const TPImage image = testImage(source, width, height);
+        QVERIFY(!image.bEmpty());
+        std::array<std::array<std::uint64_t, 258>, 4> reference {}; // bin b + 1; 0 and 257 stay empty
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::array<int, 4> v = displayReference(image.m_lum.at<ushort>(y, x),
+                    image.m_c1.at<ushort>(y / 2, x / 2), image.m_c2.at<ushort>(y / 2, x / 2));
+                for (int c = 0; c < 4; ++c)
+                    ++reference[std::size_t(c)][std::size_t(v[std::size_t(c)] + 1)];
+            }
+        const auto counts = chartCounts(image);
+        const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+        for (int c = 0; c < 4; ++c) {
+            std::uint64_t got = 0, below = 0, at = reference[std::size_t(c)][0];
+            for (int level = 0; level < 256; ++level) {
+                got += counts[std::size_t(c)][std::size_t(level)];
+                at += reference[std::size_t(c)][std::size_t(level + 1)];
+                const std::uint64_t above = std::min(pixels, at + reference[std::size_t(c)][std::size_t(level + 2)]);
+                if (got < below || got > above)
+                    QFAIL(qPrintable(QString("channel %1: %2 pixels counted at or below %3, reference %4 to %5")
+                                         .arg(c)
+                                         .arg(got)
+                                         .arg(level)
+                                         .arg(below)
+                                         .arg(above)));
+                below = at;
+            }
+            QCOMPARE(got, pixels);
+        }
     }
 
     // Default size 256 x 128. A flat grey at two columns per bin: its bin's columns filled by all
