@@ -1,6 +1,7 @@
 #include "tpluginfactory.h"
 
 #include "qximproca.h"
+#include "scriptfilterhook.h"
 #include "tfilterpluginif.h"
 #include "tfxpluginif.h"
 
@@ -11,9 +12,14 @@
 #include <QFileInfo>
 #include <QPluginLoader>
 #include <QScriptProgram>
+#include <atomic>
 #include <iostream>
 
 namespace {
+// Constant-initialised, so the script filter can set it from its own static initialiser
+// whatever order the library's initialisers run in.
+std::atomic<ScriptFilterMaker> scriptFilterMaker { nullptr };
+
 bool hasSuffix(const QString &fileName, const char *suffix)
 {
     return fileName.endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
@@ -38,6 +44,8 @@ QDir pluginDirectory()
     return dir;
 }
 }
+
+void setScriptFilterMaker(ScriptFilterMaker maker) { scriptFilterMaker.store(maker); }
 
 TPluginFactory::TPluginFactory(QObject *parent)
     : QObject(parent)
@@ -114,17 +122,24 @@ QStringList TPluginFactory::tfxs() const { return m_tfxRegistry.keys(); }
 TFilter *TPluginFactory::createTFilter(const QString &key, const QString &name, QObject *parent)
 {
     qDebug() << "TPluginFactory::createTFilter " << key << name << filters();
-    if (TFilterPluginIF *plugin = m_filterRegistry.value(key, nullptr))
-        return plugin->create(key, name, parent);
-    if (m_scriptRegistry.value(key, nullptr))
-        return createScriptFilter(key, name, parent);
+    // Filter constructors report programming errors (no filter context above the parent, for
+    // one) by throwing a C string; a caller of the factory gets null instead.
+    try {
+        if (TFilterPluginIF *plugin = m_filterRegistry.value(key, nullptr))
+            return plugin->create(key, name, parent);
+        if (m_scriptRegistry.value(key, nullptr))
+            return createScriptFilter(key, name, parent);
+    } catch (const char *error) {
+        qDebug() << QXimproca::traceMsg("TPluginFactory::createTFilter", __LINE__, "failed").c_str() << key << name
+                 << error;
+    }
     return nullptr;
 }
 
 TFilter *TPluginFactory::createScriptFilter(const QString &key, const QString &name, QObject *parent)
 {
-    // Script filters run inside the filter graph, which this build does not contain yet.
-    Q_UNUSED(parent)
+    if (const ScriptFilterMaker maker = scriptFilterMaker.load())
+        return maker(m_scriptRegistry.value(key), name, parent);
     qDebug() << QXimproca::traceMsg("TPluginFactory::createTFilter", __LINE__, "no script filter support for").c_str()
              << key << name;
     return nullptr;

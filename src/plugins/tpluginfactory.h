@@ -33,7 +33,10 @@ public:
     QStringList filters() const;
     QStringList tfxs() const;
 
-    // Null when no registry holds the key. A filter plug-in hides a script of the same key.
+    // Null when no registry holds the key. A filter plug-in hides a script of the same key;
+    // a script key gives a TFilterScript around the program kept here. Null as well, with a
+    // trace line, when the filter's constructor throws (as it does without a filter context
+    // among the parent and its ancestors).
     TFilter *createTFilter(const QString &key, const QString &name, QObject *parent);
     TFx *createTFx(const QString &key, const QString &name, QObject *parent);
 
