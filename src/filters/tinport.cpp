@@ -13,12 +13,27 @@ bool TInport::setImage(const TImage *image)
 {
     if (!TPort::setImage(image))
         return false;
+    // An input that follows itself, directly or round a ring of inputs, would otherwise hand
+    // the image on for ever.
+    if (m_bForwarding)
+        return true;
+    m_bForwarding = true;
     for (TPort *port : qAsConst(m_passthrough))
         port->setImage(image);
+    m_bForwarding = false;
     return true;
 }
 
-void TInport::addPassthrough(TPort *port) { m_passthrough.append(port); }
+void TInport::addPassthrough(TPort *port)
+{
+    if (!port)
+        return;
+    // Filters die in any order; a dead follower must not be handed images. (An input that
+    // follows itself dies with its list.)
+    if (port != this && !m_passthrough.contains(port))
+        connect(port, &QObject::destroyed, this, [this, port] { m_passthrough.removeAll(port); });
+    m_passthrough.append(port);
+}
 
 bool TInport::changed() const { return imagePtr() && m_updateRect != imagePtr()->updateRect(); }
 

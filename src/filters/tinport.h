@@ -12,7 +12,8 @@ class TOutport;
 // An input of a filter. It remembers the update rectangle its image had when the filter
 // last consumed it (setChanged), so a filter can tell whether there is anything new. Other
 // ports may follow it (the passthrough list): whenever it takes a new image, so do they.
-// The passthrough list holds plain pointers; listed ports must outlive this one.
+// A listed port that is destroyed leaves the list; a cycle of inputs following each other
+// hands a new image round once and stops.
 class FXENGINE_EXPORT TInport : public TPort {
     Q_OBJECT
 public:
@@ -38,6 +39,7 @@ private:
     bool m_bOptional;
     TUpdateRect m_updateRect;
     QList<TPort *> m_passthrough;
+    bool m_bForwarding = false;
 };
 
 #endif
