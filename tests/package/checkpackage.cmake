@@ -17,7 +17,9 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 set(expected_fxengine
     fxanalysis.h fxengine_export.h tcms.h tfilterpluginif.h tfx.h tfxbasic.h tfxcimindproc.h tfxcommondata.h
     tfxfullproc.h tfxhalfproc.h tfxpluginif.h tfxstack.h tim.h tparam.h tparambool.h tparamchoices.h tparamcurve.h
-    tparamdrawmask.h tparamfloat.h tparamgroup.h tparamint.h tparammhist.h tparamvisual.h tpluginfactory.h troi.h)
+    tparamdrawmask.h tparamfloat.h tparamgroup.h tparamint.h tparammhist.h tparamvisual.h tpluginfactory.h troi.h
+    tfilter.h tfilterc.h tfiltercontext.h tfilterfx.h tfilterlut.h tfilterscript.h tfiltersink.h tfiltersrc.h
+    tfiltertoplevela.h tfiltery.h tfilteryc.h tfilterycm.h tinport.h toutport.h tport.h)
 set(expected_qximproca1
     colormanagement.h kernels.h mhist.h planepool.h qximproca.h qximproca1_export.h tdrawmask.h thistdraw.h timage.h
     tpimage.h tprogress.h tuid.h tupdaterect.h)
