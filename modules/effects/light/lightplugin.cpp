@@ -1,4 +1,5 @@
 // The light family: exposure, tone and curves.
+#include "curvesfx.h"
 #include "exposurefx.h"
 #include "tcatalogueplugin.h"
 
@@ -7,7 +8,11 @@ class LightPlugin : public TCataloguePlugin {
     Q_PLUGIN_METADATA(IID TFxPluginIF_iid)
     Q_INTERFACES(TFxPluginIF)
 public:
-    LightPlugin() { add<ExposureFx>(QStringLiteral("Exposure")); }
+    LightPlugin()
+    {
+        add<ExposureFx>(QStringLiteral("Exposure"));
+        add<CurvesFx>(QStringLiteral("Curves"));
+    }
 };
 
 #include "lightplugin.moc"
