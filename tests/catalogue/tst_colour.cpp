@@ -1,0 +1,372 @@
+// Colour and BlackWhite, checked on uniform patches against what the pixel model says their
+// planes mean, and their views against the export on the shared photos.
+#include "catalogueharness.h"
+#include "testdata.h"
+#include "testregistry.h"
+#include "tsampleimage.h"
+
+#include <QtTest>
+#include <cmath>
+#include <tfx.h>
+#include <tpimage.h>
+
+namespace {
+constexpr int patchSize = 16;
+constexpr double maxSample = 65535.0;
+constexpr double neutral = 32768.0;
+
+// A row of uniform patchSize x patchSize patches, one per colour.
+QImage colourPatches(const QList<QColor> &colours)
+{
+    QImage picture(patchSize * colours.size(), patchSize, QImage::Format_ARGB32);
+    for (int i = 0; i < colours.size(); ++i)
+        for (int y = 0; y < patchSize; ++y)
+            for (int x = 0; x < patchSize; ++x)
+                picture.setPixel(i * patchSize + x, y, colours[i].rgb());
+    return picture;
+}
+
+// A patch's centre: luminance (0..1) and encoded R, G, B (from the planes' definition:
+// c1 = (B - luma) / 2, c2 = (R - luma) / 2 around 32768, luma weights 0.2880 / 0.7119 / 0.0001).
+struct Patch {
+    double luma, c1, c2, r, g, b;
+    // HSV saturation of the encoded colour, and the colour differences' length.
+    double saturation() const { return (std::max({ r, g, b }) - std::min({ r, g, b })) / std::max({ r, g, b }); }
+    double chroma() const { return std::hypot(c1 - neutral, c2 - neutral); }
+};
+Patch patchOf(const TPImage &level, int i)
+{
+    const int x = i * patchSize + patchSize / 2, y = patchSize / 2;
+    Patch p;
+    p.luma = level.m_lum.at<unsigned short>(y, x) / maxSample;
+    p.c1 = level.m_c1.at<unsigned short>(y / 2, x / 2);
+    p.c2 = level.m_c2.at<unsigned short>(y / 2, x / 2);
+    p.r = p.luma + 2.0 * (p.c2 - neutral) / maxSample;
+    p.b = p.luma + 2.0 * (p.c1 - neutral) / maxSample;
+    p.g = (p.luma - 0.2880 * p.r - 0.0001 * p.b) / 0.7119;
+    return p;
+}
+double linear(double encoded) { return std::pow(std::max(1e-6, encoded), 1.8); }
+
+// One effect over a picture with its parameters set, after one full-resolution pass.
+struct Pass {
+    CatalogueHarness host;
+    bool ok = false;
+    Pass(const QImage &picture, const QString &key, const QList<QPair<QString, double>> &params)
+    {
+        TFx *fx = host.load(picture) ? host.add(key) : nullptr;
+        if (!fx)
+            return;
+        for (const auto &param : params)
+            if (!CatalogueHarness::set(fx, param.first, param.second))
+                return;
+        ok = host.run({ TIm::CImFull });
+    }
+    const TPImage &in() { return *host.image().ptr(TIm::CImFull); }
+    const TPImage &out() { return *host.stack().outImagePtr()->ptr(TIm::CImFull); }
+};
+
+const QList<QColor> &chart()
+{
+    static const QList<QColor> colours = { QColor(128, 128, 128), QColor(200, 40, 30), QColor(230, 200, 40),
+        QColor(40, 160, 60), QColor(40, 180, 200), QColor(40, 60, 200), QColor(190, 50, 180), QColor(224, 172, 140),
+        QColor(110, 140, 190), QColor(30, 30, 30), QColor(240, 240, 240) };
+    return colours;
+}
+}
+
+class tst_Colour : public QObject {
+    Q_OBJECT
+private slots:
+    void colourSaturationMinusOneIsGrey_data();
+    void colourSaturationMinusOneIsGrey();
+    void colourWhiteBalanceShiftsTheRightChannels_data();
+    void colourWhiteBalanceShiftsTheRightChannels();
+    void colourVibranceFavoursDullColoursAndSparesSkin();
+    void colourSaturationStaysInGamut();
+    void blackWhiteDefaultsGiveLuminanceGrey();
+    void blackWhiteSliderMovesItsOwnHue_data();
+    void blackWhiteSliderMovesItsOwnHue();
+    void blackWhiteTintIsWarmAndStrongestInMidtones();
+    void colourEffectsSurviveOddPictures_data();
+    void colourEffectsSurviveOddPictures();
+    void colourViewsMatchExport_data();
+    void colourViewsMatchExport();
+};
+
+void tst_Colour::colourSaturationMinusOneIsGrey_data()
+{
+    QTest::addColumn<double>("temperature");
+    QTest::addColumn<double>("vibrance");
+    QTest::newRow("saturation alone") << 0.0 << 0.0;
+    QTest::newRow("with a warm balance") << 0.8 << 0.0;
+    QTest::newRow("with vibrance") << 0.0 << 1.0;
+}
+
+// Saturation -1 leaves exactly neutral colour planes and the luminance as it was.
+void tst_Colour::colourSaturationMinusOneIsGrey()
+{
+    QFETCH(double, temperature);
+    QFETCH(double, vibrance);
+    Pass pass(colourPatches(chart()), "Colour",
+        { { "saturation", -1.0 }, { "temperature", temperature }, { "vibrance", vibrance } });
+    QVERIFY(pass.ok);
+    QCOMPARE(cv::norm(pass.out().m_c1 - 32768, cv::NORM_INF), 0.0);
+    QCOMPARE(cv::norm(pass.out().m_c2 - 32768, cv::NORM_INF), 0.0);
+    QCOMPARE(cv::norm(pass.in().m_lum, pass.out().m_lum, cv::NORM_INF), 0.0);
+    QVERIFY(cv::norm(pass.in().m_c2 - 32768, cv::NORM_INF) > 1000.0);
+}
+
+void tst_Colour::colourWhiteBalanceShiftsTheRightChannels_data()
+{
+    QTest::addColumn<QString>("param");
+    QTest::addColumn<double>("value");
+    QTest::newRow("warmer") << "temperature" << 0.6;
+    QTest::newRow("fully warm") << "temperature" << 1.0;
+    QTest::newRow("cooler") << "temperature" << -0.5;
+    QTest::newRow("magenta") << "tint" << 0.7;
+    QTest::newRow("green") << "tint" << -0.7;
+}
+
+// Temperature scales linear red against linear blue: a warmer balance raises R / B of every
+// colour, a cooler one lowers it; on a neutral grey, by 2^temperature as documented. Tint
+// moves G against R and B the same way. Luminance does not change.
+void tst_Colour::colourWhiteBalanceShiftsTheRightChannels()
+{
+    QFETCH(QString, param);
+    QFETCH(double, value);
+    Pass pass(colourPatches(chart()), "Colour", { { param, value } });
+    QVERIFY(pass.ok);
+    QCOMPARE(cv::norm(pass.in().m_lum, pass.out().m_lum, cv::NORM_INF), 0.0);
+    for (int i = 0; i < chart().size() - 2; ++i) {
+        const Patch a = patchOf(pass.in(), i), b = patchOf(pass.out(), i);
+        const double redBlue = (linear(b.r) / linear(b.b)) / (linear(a.r) / linear(a.b));
+        const double greenMagenta = (linear(b.g) * linear(b.g) / (linear(b.r) * linear(b.b)))
+            / (linear(a.g) * linear(a.g) / (linear(a.r) * linear(a.b)));
+        const QString what = QString("patch %1: R/B x%2, G^2/RB x%3").arg(i).arg(redBlue).arg(greenMagenta);
+        if (param == "temperature") {
+            QVERIFY2(value > 0 ? redBlue > 1.05 : redBlue < 0.95, qPrintable(what));
+            if (i == 0)
+                QVERIFY2(std::abs(redBlue / std::exp2(value) - 1.0) < 0.02, qPrintable(what));
+        } else {
+            QVERIFY2(value > 0 ? greenMagenta < 0.95 : greenMagenta > 1.05, qPrintable(what));
+        }
+    }
+}
+
+// Vibrance lifts a dull colour's saturation more than a saturated one of the same hue, and a
+// skin tone less than a blue of the same saturation; lowered, it mutes saturated colours most.
+void tst_Colour::colourVibranceFavoursDullColoursAndSparesSkin()
+{
+    const QColor dullBlue(120, 130, 150), strongBlue(30, 60, 200), skin(224, 172, 140), skyBlue(110, 140, 190);
+    const QList<QColor> colours = { dullBlue, strongBlue, skin, skyBlue };
+    QList<double> raised, lowered;
+    for (double vibrance : { 0.8, -0.8 }) {
+        Pass pass(colourPatches(colours), "Colour", { { "vibrance", vibrance } });
+        QVERIFY(pass.ok);
+        for (int i = 0; i < colours.size(); ++i)
+            (vibrance > 0 ? raised : lowered).append(patchOf(pass.out(), i).chroma() / patchOf(pass.in(), i).chroma());
+        // The comparison of skin and blue needs equally saturated inputs.
+        QVERIFY(std::abs(patchOf(pass.in(), 2).saturation() - patchOf(pass.in(), 3).saturation()) < 0.03);
+    }
+    const QString gains = QString("raised: dull %1, strong %2, skin %3, blue %4; lowered: dull %5, strong %6")
+                              .arg(raised[0])
+                              .arg(raised[1])
+                              .arg(raised[2])
+                              .arg(raised[3])
+                              .arg(lowered[0])
+                              .arg(lowered[1]);
+    QVERIFY2(raised[0] > 1.3 && raised[0] - 1.0 > 2.0 * (raised[1] - 1.0), qPrintable(gains));
+    QVERIFY2(raised[2] > 1.0 && raised[2] - 1.0 < 0.5 * (raised[3] - 1.0), qPrintable(gains));
+    QVERIFY2(lowered[1] < lowered[0] && lowered[0] < 1.0, qPrintable(gains));
+}
+
+// More saturation never pushes an in-gamut colour far out of gamut, and still adds some
+// saturation to colours near the gamut's edge rather than clipping them flat.
+void tst_Colour::colourSaturationStaysInGamut()
+{
+    Pass pass(colourPatches(chart()), "Colour", { { "saturation", 1.0 }, { "vibrance", 1.0 } });
+    QVERIFY(pass.ok);
+    for (int i = 1; i < chart().size() - 2; ++i) {
+        const Patch a = patchOf(pass.in(), i), b = patchOf(pass.out(), i);
+        if (std::min({ a.r, a.g, a.b }) < 0.0 || std::max({ a.r, a.g, a.b }) > 1.0)
+            continue;
+        const QString what
+            = QString("patch %1: %2 %3 %4 -> %5 %6 %7").arg(i).arg(a.r).arg(a.g).arg(a.b).arg(b.r).arg(b.g).arg(b.b);
+        QVERIFY2(std::min({ b.r, b.g, b.b }) > -0.003 && std::max({ b.r, b.g, b.b }) < 1.003, qPrintable(what));
+        QVERIFY2(b.chroma() > 1.01 * a.chroma(), qPrintable(what));
+    }
+}
+
+// At the defaults the picture becomes grey: every colour-plane sample is exactly neutral and
+// the luminance is unchanged, in the full picture and in a view.
+void tst_Colour::blackWhiteDefaultsGiveLuminanceGrey()
+{
+    CatalogueHarness host;
+    QVERIFY(host.load(TSampleImage::generate(301, 203)));
+    host.setView(TIm::CImView1, TRoi(100, 60, 33, 21, 2));
+    TFx *fx = host.add("BlackWhite");
+    QVERIFY(fx && fx->bParamsDefault());
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
+    for (TIm::CImId cid : { TIm::CImFull, TIm::CImView1 }) {
+        const TPImage &in = *host.image().ptr(cid), &out = *host.stack().outImagePtr()->ptr(cid);
+        QVERIFY(cv::norm(in.m_c1 - 32768, cv::NORM_INF) > 1000.0);
+        QCOMPARE(cv::norm(out.m_c1 - 32768, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(32768 - out.m_c1, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(out.m_c2 - 32768, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(32768 - out.m_c2, cv::NORM_INF), 0.0);
+        QCOMPARE(cv::norm(in.m_lum, out.m_lum, cv::NORM_INF), 0.0);
+    }
+}
+
+void tst_Colour::blackWhiteSliderMovesItsOwnHue_data()
+{
+    // Patches: grey, red, blue, green, yellow.
+    QTest::addColumn<QString>("slider");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("brighter");
+    QTest::addColumn<int>("darker");
+    QTest::addColumn<int>("unchanged");
+    QTest::newRow("red +1") << "red" << 1.0 << 1 << -1 << 2;
+    QTest::newRow("red -1") << "red" << -1.0 << -1 << 1 << 2;
+    QTest::newRow("blue +2") << "blue" << 2.0 << 2 << -1 << 1;
+    QTest::newRow("green -2") << "green" << -2.0 << -1 << 3 << 2;
+    QTest::newRow("yellow +1") << "yellow" << 1.0 << 4 << -1 << 2;
+}
+
+// A slider lightens or darkens the grey of colours of its hue and leaves a colour of a hue
+// two sectors away, and neutral grey, exactly as they were.
+void tst_Colour::blackWhiteSliderMovesItsOwnHue()
+{
+    QFETCH(QString, slider);
+    QFETCH(double, value);
+    QFETCH(int, brighter);
+    QFETCH(int, darker);
+    QFETCH(int, unchanged);
+    const QList<QColor> colours = { QColor(128, 128, 128), QColor(210, 40, 40), QColor(40, 60, 210),
+        QColor(50, 170, 50), QColor(220, 210, 40) };
+    Pass pass(colourPatches(colours), "BlackWhite", { { slider, value } });
+    QVERIFY(pass.ok);
+    QCOMPARE(cv::norm(pass.out().m_c1 - 32768, cv::NORM_INF), 0.0);
+    auto lumaChange = [&](int i) { return patchOf(pass.out(), i).luma - patchOf(pass.in(), i).luma; };
+    QCOMPARE(lumaChange(0), 0.0);
+    QCOMPARE(lumaChange(unchanged), 0.0);
+    if (brighter >= 0)
+        QVERIFY2(lumaChange(brighter) > 0.03, qPrintable(QString::number(lumaChange(brighter))));
+    if (darker >= 0)
+        QVERIFY2(lumaChange(darker) < -0.03, qPrintable(QString::number(lumaChange(darker))));
+    for (int i = 0; i < colours.size(); ++i) {
+        const double luma = patchOf(pass.out(), i).luma;
+        QVERIFY(luma > 0.0 && luma < 1.0);
+    }
+}
+
+// Tint colours the grey warm (R above, B below the luminance), most in the midtones, none at
+// tint 0.
+void tst_Colour::blackWhiteTintIsWarmAndStrongestInMidtones()
+{
+    const QList<QColor> greys = { QColor(25, 25, 25), QColor(120, 120, 120), QColor(235, 235, 235) };
+    Pass pass(colourPatches(greys), "BlackWhite", { { "tint", 1.0 } });
+    QVERIFY(pass.ok);
+    const Patch dark = patchOf(pass.out(), 0), mid = patchOf(pass.out(), 1), light = patchOf(pass.out(), 2);
+    for (const Patch &p : { dark, mid, light })
+        QVERIFY(p.r > p.luma && p.b < p.luma);
+    QVERIFY(mid.chroma() > 1.5 * dark.chroma() && mid.chroma() > 1.5 * light.chroma());
+    QCOMPARE(cv::norm(pass.in().m_lum, pass.out().m_lum, cv::NORM_INF), 0.0);
+}
+
+void tst_Colour::colourEffectsSurviveOddPictures_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("param");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QSize>("size");
+    for (const QSize size : { QSize(1, 1), QSize(3, 5), QSize(2, 1), QSize(17, 2) }) {
+        const QByteArray tag = QString("%1x%2").arg(size.width()).arg(size.height()).toLatin1();
+        QTest::addRow("Colour saturation +1 %s", tag.constData()) << "Colour"
+                                                                  << "saturation" << 1.0 << size;
+        QTest::addRow("Colour temperature -1 %s", tag.constData()) << "Colour"
+                                                                   << "temperature" << -1.0 << size;
+        QTest::addRow("Colour vibrance -1 %s", tag.constData()) << "Colour"
+                                                                << "vibrance" << -1.0 << size;
+        QTest::addRow("BlackWhite red -2 %s", tag.constData()) << "BlackWhite"
+                                                               << "red" << -2.0 << size;
+        QTest::addRow("BlackWhite tint 1 %s", tag.constData()) << "BlackWhite"
+                                                               << "tint" << 1.0 << size;
+    }
+}
+
+// Tiny and odd pictures and extreme settings give a result of the picture's size, with a
+// view at dec 2 as well.
+void tst_Colour::colourEffectsSurviveOddPictures()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, param);
+    QFETCH(double, value);
+    QFETCH(QSize, size);
+    QImage picture(size, QImage::Format_ARGB32);
+    picture.fill(QColor(230, 30, 20));
+    CatalogueHarness host;
+    QVERIFY(host.load(picture));
+    QVERIFY(CatalogueHarness::set(host.add(key), param, value));
+    host.setView(TIm::CImView1, TRoi(std::max(1, size.width() / 2), std::max(1, size.height() / 2), 0, 0, 2));
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
+    QCOMPARE(host.result(TIm::CImFull).size(), size);
+    QVERIFY(!host.result(TIm::CImView1).isNull());
+}
+
+void tst_Colour::colourViewsMatchExport_data()
+{
+    FX_REQUIRE_SHARED_DATA("photos");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QList<QPair<QString, double>>>("params");
+    QTest::addColumn<QString>("photo");
+    using Params = QList<QPair<QString, double>>;
+    for (const auto &photo : sharedPhotos()) {
+        QTest::addRow("Colour cool and vivid/%s", qPrintable(photo.first))
+            << "Colour" << Params { { "temperature", -0.3 }, { "vibrance", 0.6 }, { "saturation", 0.2 } }
+            << photo.first;
+        QTest::addRow("Colour muted magenta/%s", qPrintable(photo.first))
+            << "Colour" << Params { { "tint", 0.6 }, { "vibrance", -0.7 } } << photo.first;
+        QTest::addRow("BlackWhite dark sky/%s", qPrintable(photo.first))
+            << "BlackWhite" << Params { { "blue", -0.8 }, { "yellow", 0.5 }, { "tint", 0.4 } } << photo.first;
+    }
+}
+
+// Views at dec 2, 3 and 4 of regions towards the picture's far corner match the
+// full-resolution result reduced to them (8-bit sRGB, at least 40 dB).
+void tst_Colour::colourViewsMatchExport()
+{
+    QFETCH(QString, key);
+    using Params = QList<QPair<QString, double>>;
+    QFETCH(Params, params);
+    QFETCH(QString, photo);
+    QImage picture;
+    for (const auto &entry : sharedPhotos())
+        if (entry.first == photo)
+            picture = entry.second;
+    CatalogueHarness host;
+    QVERIFY(host.load(picture));
+    TFx *fx = host.add(key);
+    for (const auto &param : params)
+        QVERIFY(CatalogueHarness::set(fx, param.first, param.second));
+    const int w = picture.width(), h = picture.height();
+    QList<TRoi> views;
+    for (int dec = 2; dec <= 4; ++dec)
+        views.append(TRoi(w / (2 * dec), h / (2 * dec), w / 3 + dec, h / 3 + 1, dec));
+    for (int i = 0; i < views.size(); ++i)
+        host.setView(TIm::CImId(TIm::CImView1 + i), views[i]);
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1, TIm::CImView2, TIm::CImView3 }));
+    QStringList figures;
+    double worst = 99.0;
+    for (int i = 0; i < views.size(); ++i) {
+        const double db = psnr(host.result(TIm::CImId(TIm::CImView1 + i)), host.exportedView(views[i]));
+        worst = std::min(worst, db);
+        figures.append(QString("dec %1: %2 dB").arg(views[i].dec()).arg(db, 0, 'f', 1));
+    }
+    qInfo().noquote() << QTest::currentDataTag() << figures.join(", ");
+    QVERIFY2(worst >= 40.0, qPrintable(figures.join(", ")));
+}
+
+FX_REGISTER_TEST(tst_Colour)
+#include "tst_colour.moc"
