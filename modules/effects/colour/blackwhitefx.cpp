@@ -1,6 +1,7 @@
 #include "blackwhitefx.h"
 
 #include "fxpixelmodel.h"
+#include "fxwide.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,10 @@ constexpr float sepiaR = 0.08f;
 constexpr float sepiaB = -0.17f;
 
 inline float smoothStep01(float t) { return t * t * (3.0f - 2.0f * t); }
+
+// The grey's gain for each block of a row: luma holds the blocks' luminance (0..1) on the way
+// in and their gains on the way out.
+FX_WIDE void gainRow(const float *sliders, float *luma, const float *c1, const float *c2, int count);
 }
 
 BlackWhiteFx::BlackWhiteFx(const QString &key, QObject *parent)
@@ -29,7 +34,8 @@ BlackWhiteFx::BlackWhiteFx(const QString &key, QObject *parent)
         tr("From neutral grey (0) to a warm sepia tone (1), strongest in the midtones"), 0.0f, 0.0f, 1.0f);
 }
 
-void BlackWhiteFx::gainRow(const float sliders[6], float *luma, const float *c1, const float *c2, int count)
+namespace {
+FX_WIDE void gainRow(const float *sliders, float *luma, const float *c1, const float *c2, int count)
 {
     const float toUnit = 2.0f / FxPixel::maxSample;
     for (int x = 0; x < count; ++x) {
@@ -61,6 +67,8 @@ void BlackWhiteFx::gainRow(const float sliders[6], float *luma, const float *c1,
         const float gain = share >= 0.0f ? lighter : darker;
         luma[x] = chroma < 1e-5f || y <= 1e-5f || high <= 0.0f || room <= 0.0f ? 1.0f : gain;
     }
+}
+
 }
 
 void BlackWhiteFx::blockRow(const TPImage &work, int y, const float sliders[6], bool mixing)

@@ -30,7 +30,6 @@ private:
     // The luminance gains of a row of blocks (luminance 0..1 and colour-plane samples in,
     // gains out, in place of the luminances), for the sliders' values in hue order. Free of
     // branches on the data so that the compiler can vectorise it.
-    static void gainRow(const float sliders[6], float *luma, const float *c1, const float *c2, int count);
     // Gains and new luminances of the blocks of half row y into m_gain and m_newLuma.
     void blockRow(const TPImage &work, int y, const float sliders[6], bool mixing);
     void tintRow(int y, TPImage &eff, float tint) const;

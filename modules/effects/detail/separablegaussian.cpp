@@ -1,5 +1,7 @@
 #include "separablegaussian.h"
 
+#include "fxwide.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -7,13 +9,6 @@ namespace {
 // Simpson steps over [0, 1/2] cycles per sample; the widest kernel's cosine makes about a dozen
 // turns there, so this is far finer than the float taps need.
 constexpr int integrationSteps = 1024;
-// The blur is most of the effect's time; with AVX2 or AVX-512 it runs two or four times as wide.
-// Not under the thread sanitizer, whose runtime is not ready when the version is picked.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-#define FX_GAUSSIAN_WIDE __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
-#define FX_GAUSSIAN_WIDE
-#endif
 
 // Sixteen floats, loaded and stored unaligned: one AVX-512 register, two AVX2 ones, four SSE
 // ones. The taps are summed in registers and each output is stored once, so a vertical pass
@@ -25,7 +20,7 @@ constexpr int lanes = 16;
 
 // dst[x] = taps[0] * rows[0][x] + sum over k of taps[k] * (rows[-k][x] + rows[k][x]). With
 // rows[k] = row + k it is a horizontal pass over a row padded by halfWidth at both ends.
-FX_GAUSSIAN_WIDE void filterRows(const float *const *rows, float *dst, int cols, const float *taps, int halfWidth)
+FX_WIDE void filterRows(const float *const *rows, float *dst, int cols, const float *taps, int halfWidth)
 {
     int x = 0;
     // Four independent sums in flight hide the latency of the multiply-adds.

@@ -1,19 +1,12 @@
 #include "sharpenfx.h"
 
 #include "fxpixelmodel.h"
+#include "fxwide.h"
 
 #include <cmath>
 #include <planepool.h>
 
 namespace {
-// With AVX2 or AVX-512 the row runs two or four times as wide (not under the thread sanitizer,
-// whose runtime is not ready when the version is picked).
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-#define FX_SHARPEN_WIDE __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
-#define FX_SHARPEN_WIDE
-#endif
-
 // The blur runs in strips narrow enough for its ring of rows to stay within this many bytes,
 // well inside the second-level cache; a small kernel covers whole rows at once.
 constexpr int ringBytes = 256 * 1024;
@@ -22,8 +15,8 @@ constexpr int ringBytes = 256 * 1024;
 // details vanish smoothly and large ones pass almost whole. The addition a is then limited to
 // the room r left towards white (or black) by a * r / sqrt(r^2 + a^2): slope one for small
 // additions, never more than r, so overshoot bends into white instead of clipping at it.
-FX_SHARPEN_WIDE void sharpenRow(const unsigned short *src, const float *blurred, unsigned short *__restrict dst,
-    int cols, float amount, float thresholdSquared)
+FX_WIDE void sharpenRow(const unsigned short *src, const float *blurred, unsigned short *__restrict dst, int cols,
+    float amount, float thresholdSquared)
 {
     for (int x = 0; x < cols; ++x) {
         const float value = src[x];

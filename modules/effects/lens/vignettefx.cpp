@@ -1,6 +1,7 @@
 #include "vignettefx.h"
 
 #include "fxpixelmodel.h"
+#include "fxwide.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,12 +19,6 @@ constexpr double fullStops = 2.0;
 constexpr double narrowestFeather = 0.05;
 // Where brightened values start to bend towards white, as a fraction of white.
 constexpr float rollOffKnee = 0.9f;
-
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-#define FX_VIGNETTE_WIDE __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
-#define FX_VIGNETTE_WIDE
-#endif
 
 // The gain at rowTerm + colTerm (each 0 to 1), interpolated in the table; the table goes on to
 // 2 with the corner's gain, so that no look-up needs a test.
@@ -65,8 +60,8 @@ inline float rollOffFactor(float luma, float offset, float gain, float knee)
 
 // dst = src * gain, the gain looked up per sample; with AVX2 or AVX-512 the look-ups are gathers,
 // several samples at a time.
-FX_VIGNETTE_WIDE void scaleRow(const unsigned short *src, unsigned short *__restrict dst, int cols,
-    const float *colTerms, float rowTerm, const float *table)
+FX_WIDE void scaleRow(const unsigned short *src, unsigned short *__restrict dst, int cols, const float *colTerms,
+    float rowTerm, const float *table)
 {
     for (int x = 0; x < cols; ++x) {
         const float value = float(src[x]) * gainAt(table, colTerms[x], rowTerm);
@@ -76,7 +71,7 @@ FX_VIGNETTE_WIDE void scaleRow(const unsigned short *src, unsigned short *__rest
 
 // The same, brightening: each pixel's gain rolls off as its brightest channel (offsets[x] above
 // its luma) nears white.
-FX_VIGNETTE_WIDE void scaleRowRolledOff(const unsigned short *src, const float *offsets, unsigned short *__restrict dst,
+FX_WIDE void scaleRowRolledOff(const unsigned short *src, const float *offsets, unsigned short *__restrict dst,
     int cols, const float *colTerms, float rowTerm, const float *table, float knee)
 {
     for (int x = 0; x < cols; ++x) {
@@ -88,7 +83,7 @@ FX_VIGNETTE_WIDE void scaleRowRolledOff(const unsigned short *src, const float *
 
 // The same for a block's colour differences around neutral, with its block's luminance
 // (blockLuma) deciding the roll-off, so that hues stay.
-FX_VIGNETTE_WIDE void scaleColourRows(const unsigned short *colour1, const unsigned short *colour2,
+FX_WIDE void scaleColourRows(const unsigned short *colour1, const unsigned short *colour2,
     unsigned short *__restrict dst1, unsigned short *__restrict dst2, int cols, const float *colTerms, float rowTerm,
     const float *table, const float *blockLuma, float knee)
 {

@@ -38,7 +38,8 @@ bool ExposureFx::procLevel(const TPImage &work, TPImage &eff, const TLevelGeomet
     const float gain = std::exp2(m_exposure_p->value() / FxPixel::gamma);
     m_lumaTable.resize(65536);
     for (int i = 0; i < 65536; ++i)
-        m_lumaTable[std::size_t(i)] = FxPixel::toSample(tone(gain * float(i) / FxPixel::maxSample) * FxPixel::maxSample);
+        m_lumaTable[std::size_t(i)]
+            = FxPixel::toSample(tone(gain * float(i) / FxPixel::maxSample) * FxPixel::maxSample);
     // Colour differences scale with the luminance of their block, so a pixel keeps its hue
     // and saturation unless its luminance was rolled off.
     m_colourGain.resize(colourGainSteps + 1);
