@@ -28,7 +28,10 @@ QString position(const QByteArray &text, int offset)
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
-QString effectName(int index, const QString &key) { return QStringLiteral("effect %1 (\"%2\")").arg(index + 1).arg(key); }
+QString effectName(int index, const QString &key)
+{
+    return QStringLiteral("effect %1 (\"%2\")").arg(index + 1).arg(key);
+}
 
 bool readEffect(const QJsonValue &value, int index, Recipe::Effect &effect, QString &error)
 {
@@ -54,8 +57,9 @@ bool readEffect(const QJsonValue &value, int index, Recipe::Effect &effect, QStr
                      masked = object.value("masked"), mask = object.value("mask");
     if (!(params.isUndefined() || params.isObject()) || !(opacity.isUndefined() || opacity.isDouble())
         || !(masked.isUndefined() || masked.isBool()) || !(mask.isUndefined() || mask.isArray())) {
-        error = name + QStringLiteral(": \"params\" must be an object, \"opacity\" a number, \"masked\" true or "
-                                      "false and \"mask\" a list");
+        error = name
+            + QStringLiteral(": \"params\" must be an object, \"opacity\" a number, \"masked\" true or "
+                             "false and \"mask\" a list");
         return false;
     }
     effect.params = params.toObject();
@@ -75,7 +79,8 @@ bool Recipe::fromJson(const QByteArray &text, Recipe &recipe, QString &error)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        error = QStringLiteral("malformed JSON at %1: %2").arg(position(text, parseError.offset), parseError.errorString());
+        error = QStringLiteral("malformed JSON at %1: %2")
+                    .arg(position(text, parseError.offset), parseError.errorString());
         return false;
     }
     if (!document.isObject()) {

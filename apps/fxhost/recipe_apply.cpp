@@ -20,7 +20,10 @@
 namespace {
 const QString commonGroup = QStringLiteral("TFxCommon");
 
-bool isIntegral(const QJsonValue &value) { return value.isDouble() && value.toDouble() == std::floor(value.toDouble()); }
+bool isIntegral(const QJsonValue &value)
+{
+    return value.isDouble() && value.toDouble() == std::floor(value.toDouble());
+}
 
 QString describe(const QJsonValue &value)
 {
@@ -92,7 +95,8 @@ bool Recipe::setParams(TFx *fx, const Effect &effect, QString &error)
             return false;
         }
         if (!setParam(param, it.value(), problem)) {
-            error = QStringLiteral("\"%1\" parameter \"%2\" = %3: %4").arg(effect.key, it.key(), describe(it.value()), problem);
+            error = QStringLiteral("\"%1\" parameter \"%2\" = %3: %4")
+                        .arg(effect.key, it.key(), describe(it.value()), problem);
             return false;
         }
     }

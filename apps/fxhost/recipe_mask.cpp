@@ -17,7 +17,8 @@ struct Geometry {
     double longer() const { return std::max(picture.width(), picture.height()); }
     QPoint at(const QPointF &fraction) const
     {
-        return QPoint(int(std::lround(fraction.x() * picture.width())), int(std::lround(fraction.y() * picture.height())));
+        return QPoint(
+            int(std::lround(fraction.x() * picture.width())), int(std::lround(fraction.y() * picture.height())));
     }
 };
 
