@@ -1,5 +1,6 @@
 #include "hostlog.h"
 
+#include <QString>
 #include <QtGlobal>
 #include <atomic>
 #include <cstdio>
