@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QImageReader>
 #include <QMetaObject>
+#include <algorithm>
 #include <cmath>
 #include <tfx.h>
 #include <tparam.h>
@@ -107,4 +108,31 @@ QList<QPair<QString, QImage>> sharedPhotos()
             photos.append({ name, picture.convertToFormat(QImage::Format_ARGB32) });
     }
     return photos;
+}
+
+QImage sharedPhoto(const QString &name)
+{
+    for (const auto &entry : sharedPhotos())
+        if (entry.first == name)
+            return entry.second;
+    return QImage();
+}
+
+double CatalogueHarness::viewsAgainstExport(const QList<TRoi> &views, QStringList &figures)
+{
+    QSet<TIm::CImId> levels { TIm::CImFull };
+    for (int i = 0; i < views.size() && i < TIm::numLevels - 1; ++i) {
+        setView(TIm::CImId(TIm::CImView1 + i), views[i]);
+        levels.insert(TIm::CImId(TIm::CImView1 + i));
+    }
+    if (!run(levels))
+        return -1.0;
+    double worst = 99.0;
+    for (int i = 0; i < views.size() && i < TIm::numLevels - 1; ++i) {
+        const QImage view = result(TIm::CImId(TIm::CImView1 + i)), exported = exportedView(views[i]);
+        const double db = view.size() == exported.size() ? psnr(view, exported) : -1.0;
+        worst = std::min(worst, db);
+        figures.append(QStringLiteral("dec %1: %2 dB").arg(views[i].dec()).arg(db, 0, 'f', 1));
+    }
+    return worst;
 }

@@ -40,6 +40,11 @@ public:
     // sampling (what an export shows at that decimation), as 8-bit sRGB.
     QImage exportedView(const TRoi &roi);
 
+    // Shows each of views in a view level (up to six), runs level 0 and the views, and
+    // measures each view against exportedView of its region. figures gets "dec N: X dB" per
+    // view; the result is the worst PSNR, or -1 when the pass failed.
+    double viewsAgainstExport(const QList<TRoi> &views, QStringList &figures);
+
     TfxStack &stack() { return *m_stack; }
     TIm &image() { return m_source.image(); }
     TCMS &cms() { return m_cms; }
@@ -59,5 +64,7 @@ double psnr(const QImage &a, const QImage &b);
 // The photos of the shared test data as pictures (ARGB32), with their file names; empty when
 // the data is missing.
 QList<QPair<QString, QImage>> sharedPhotos();
+// The shared photo with that file name; null when it is missing.
+QImage sharedPhoto(const QString &name);
 
 #endif

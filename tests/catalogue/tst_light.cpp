@@ -355,10 +355,7 @@ void tst_Light::lightViewsMatchExport()
     QFETCH(QString, param);
     QFETCH(QVariant, value);
     QFETCH(QString, photo);
-    QImage picture;
-    for (const auto &entry : sharedPhotos())
-        if (entry.first == photo)
-            picture = entry.second;
+    const QImage picture = sharedPhoto(photo);
     CatalogueHarness host;
     QVERIFY(host.load(picture));
     QVERIFY(CatalogueHarness::set(host.add(key), param, value));
@@ -366,16 +363,8 @@ void tst_Light::lightViewsMatchExport()
     QList<TRoi> views;
     for (int dec = 2; dec <= 4; ++dec)
         views.append(TRoi(w / (2 * dec), h / (2 * dec), w / 3 + dec, h / 3 + 1, dec));
-    for (int i = 0; i < views.size(); ++i)
-        host.setView(TIm::CImId(TIm::CImView1 + i), views[i]);
-    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1, TIm::CImView2, TIm::CImView3 }));
     QStringList figures;
-    double worst = 99.0;
-    for (int i = 0; i < views.size(); ++i) {
-        const double db = psnr(host.result(TIm::CImId(TIm::CImView1 + i)), host.exportedView(views[i]));
-        worst = std::min(worst, db);
-        figures.append(QString("dec %1: %2 dB").arg(views[i].dec()).arg(db, 0, 'f', 1));
-    }
+    const double worst = host.viewsAgainstExport(views, figures);
     qInfo().noquote() << QTest::currentDataTag() << figures.join(", ");
     QVERIFY2(worst >= 40.0, qPrintable(figures.join(", ")));
 }

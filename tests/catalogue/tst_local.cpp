@@ -415,10 +415,7 @@ void tst_Local::localViewMatchesExport()
 {
     QFETCH(QString, key);
     QFETCH(QString, photo);
-    QImage picture;
-    for (const auto &entry : sharedPhotos())
-        if (entry.first == photo)
-            picture = entry.second;
+    const QImage picture = sharedPhoto(photo);
     QVERIFY(!picture.isNull());
     const QList<QPair<QString, double>> settings = key == "Tone"
         ? QList<QPair<QString, double>> { { "contrast", 0.3 }, { "highlights", -0.6 }, { "shadows", 0.6 },
@@ -436,16 +433,8 @@ void tst_Local::localViewMatchesExport()
         TRoi(w / 5, h / 5, w / 5 + 2, h / 6 + 1, 3),
         TRoi(w / 6, h / 6, w / 7 + 3, h / 5, 4),
     };
-    for (int i = 0; i < views.size(); ++i)
-        host.setView(TIm::CImId(TIm::CImView1 + i), views[i]);
-    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1, TIm::CImView2, TIm::CImView3 }));
     QStringList figures;
-    double worst = 99.0;
-    for (int i = 0; i < views.size(); ++i) {
-        const double db = psnr(host.result(TIm::CImId(TIm::CImView1 + i)), host.exportedView(views[i]));
-        worst = std::min(worst, db);
-        figures.append(QStringLiteral("dec %1: %2 dB").arg(views[i].dec()).arg(db, 0, 'f', 1));
-    }
+    const double worst = host.viewsAgainstExport(views, figures);
     qInfo().noquote() << key << photo << figures.join(", ");
     QVERIFY2(worst >= 40.0, qPrintable(figures.join(", ")));
 }

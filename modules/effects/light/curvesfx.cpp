@@ -1,5 +1,6 @@
 #include "curvesfx.h"
 
+#include "blockcolourgain.h"
 #include "fxpixelmodel.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@ namespace {
 // them more precisely, and two outputs at one input would make the curve a step.
 constexpr double mergeDistance = 0.001;
 // The colour gain table is indexed by the block's luminance in these steps.
-constexpr int colourGainSteps = 4096;
+constexpr int colourGainSteps = BlockColourGain::steps;
 // Where the curve lifts the blacks, the ratio output / input grows without bound near black;
 // beyond this gain the colour of near-black blocks would be mostly noise made visible.
 constexpr float maxColourGain = 4.0f;
@@ -137,26 +138,7 @@ bool CurvesFx::procLevel(const TPImage &work, TPImage &eff, const TLevelGeometry
 // a pixel keeps its hue and saturation.
 bool CurvesFx::procColour(const TPImage &work, TPImage &eff)
 {
-    const cv::Mat &lum = work.m_lum;
-    const int halfRows = work.m_c1.rows, halfCols = work.m_c1.cols;
-    PlanePool::createOwned(eff.m_c1, halfRows, halfCols, CV_16UC1);
-    PlanePool::createOwned(eff.m_c2, halfRows, halfCols, CV_16UC1);
-    if (lum.empty())
-        return true;
-    for (int y = 0; y < halfRows; ++y) {
-        const int y0 = std::min(2 * y, lum.rows - 1), y1 = std::min(2 * y + 1, lum.rows - 1);
-        const unsigned short *l0 = lum.ptr<unsigned short>(y0), *l1 = lum.ptr<unsigned short>(y1);
-        const unsigned short *c1 = work.m_c1.ptr<unsigned short>(y), *c2 = work.m_c2.ptr<unsigned short>(y);
-        unsigned short *d1 = eff.m_c1.ptr<unsigned short>(y), *d2 = eff.m_c2.ptr<unsigned short>(y);
-        for (int x = 0; x < halfCols; ++x) {
-            const int x0 = std::min(2 * x, lum.cols - 1), x1 = std::min(2 * x + 1, lum.cols - 1);
-            const int blockLuma = (l0[x0] + l0[x1] + l1[x0] + l1[x1] + 2) >> 2;
-            const float g = m_colourGain[std::size_t(blockLuma * colourGainSteps / 65536)];
-            d1[x] = FxPixel::toSample(FxPixel::neutral + g * (float(c1[x]) - FxPixel::neutral));
-            d2[x] = FxPixel::toSample(FxPixel::neutral + g * (float(c2[x]) - FxPixel::neutral));
-        }
-        if (y % 128 == 0 && !bGoOn(halfRows + y, 2 * halfRows))
-            return false;
-    }
-    return true;
+    const int rows = work.m_c1.rows;
+    return BlockColourGain::apply(
+        work, eff, m_colourGain, [this, rows](int row, int) { return bGoOn(rows + row, 2 * rows); });
 }
