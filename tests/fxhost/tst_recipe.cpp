@@ -118,11 +118,14 @@ void tst_Recipe::mistakesAreNamedAndNothingIsApplied_data()
     QTest::newRow("unknown parameter") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
         "params": {"exposre": 1}}]})") << "\"exposre\"";
     QTest::newRow("out of range") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
-        "params": {"exposure": 9}}]})") << "\"exposure\" = 9";
+        "params": {"exposure": 9}}]})")
+                                  << "\"exposure\" = 9";
     QTest::newRow("wrong type") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
-        "params": {"exposure": "bright"}}]})") << "\"exposure\"";
+        "params": {"exposure": "bright"}}]})")
+                                << "\"exposure\"";
     QTest::newRow("bad curve") << QByteArray(R"({"version": 1, "effects": [{"key": "Curves",
-        "params": {"curve": [[0.5]]}}]})") << "\"curve\"";
+        "params": {"curve": [[0.5]]}}]})")
+                               << "\"curve\"";
     QTest::newRow("opacity out of range") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
         "opacity": 1.5}]})") << "\"opacity\"";
     QTest::newRow("unknown field") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
@@ -130,9 +133,11 @@ void tst_Recipe::mistakesAreNamedAndNothingIsApplied_data()
     QTest::newRow("unknown mask operation") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
         "mask": [{"op": "paint"}]}]})") << "\"paint\"";
     QTest::newRow("mask point not a pair") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
-        "mask": [{"op": "gradient", "from": [0.5], "to": [0.5, 1]}]}]})") << "\"from\"";
+        "mask": [{"op": "gradient", "from": [0.5], "to": [0.5, 1]}]}]})")
+                                           << "\"from\"";
     QTest::newRow("later effect fails") << QByteArray(R"({"version": 1, "effects": [{"key": "Exposure",
-        "params": {"exposure": 1}}, {"key": "Curves", "params": {"curve": 3}}]})") << "effect 2";
+        "params": {"exposure": 1}}, {"key": "Curves", "params": {"curve": 3}}]})")
+                                        << "effect 2";
 }
 
 void tst_Recipe::mistakesAreNamedAndNothingIsApplied()
