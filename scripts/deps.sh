@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev qtscript5-dev
+    dpkg-dev file  # cpack -G DEB: dpkg-shlibdeps works out the package's Depends
     libopencv-dev liblcms2-dev
     libbenchmark-dev
     clang-format git
