@@ -1,0 +1,63 @@
+#ifndef FXHOSTRUN_H
+#define FXHOSTRUN_H
+
+// Running the built fxhost from a test, as a user would: its own process, the offscreen
+// platform, its exit code and both output streams.
+#include <QByteArray>
+#include <QImage>
+#include <QProcess>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <cstdlib>
+
+namespace FxhostRun {
+// The sample fxhost uses without INPUT.
+const QSize sampleSize(1200, 800);
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+inline Run fxhost(const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(FXHOST_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "fxhost did not finish normally";
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+inline QString describe(const Run &run)
+{
+    return QStringLiteral("exit %1, stdout: %2, stderr: %3")
+        .arg(run.exitCode)
+        .arg(QString::fromUtf8(run.out.left(400)), QString::fromUtf8(run.err.left(400)));
+}
+
+// The mean difference of the two pictures' R, G and B values, in levels.
+inline double meanAbsoluteDifference(const QImage &a, const QImage &b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+}
+
+#endif
