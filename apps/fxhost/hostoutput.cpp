@@ -52,18 +52,6 @@ bool readProfile(const QString &path, QByteArray &data, QString &error)
 int gapWidth(int width) { return std::max(4, width / 100); }
 constexpr int gapGrey = 0x30;
 
-// The level converted by cms into RGB32 rows; null when the conversion failed.
-QImage to8Bit(TCMS &cms, const TPImage &level)
-{
-    QImage image;
-    cms.convert(level, image);
-    if (image.isNull() || image.size() != QSize(level.width(), level.height()))
-        return QImage();
-    // The engine's output is opaque; RGB32 keeps an alpha channel out of the file.
-    image.reinterpretAsFormat(QImage::Format_RGB32);
-    return image;
-}
-
 struct Planes {
     std::vector<unsigned short> data;
     unsigned short *planes[3] = {};
@@ -76,6 +64,28 @@ void to16Bit(TCMS &cms, const TPImage &level, Planes &out)
     for (int c = 0; c < 3; ++c)
         out.planes[c] = out.data.data() + c * count;
     cms.convert(level, out.planes, level.width(), level.width(), level.height());
+}
+
+// The level in the output's colour space at 8 bits. It goes through the 16-bit conversion and
+// is rounded at the very end: the engine's own 8-bit conversion rounds to 8-bit ProPhoto first,
+// and in saturated colours that step grows to many levels once converted to a smaller space.
+QImage to8Bit(TCMS &cms, const TPImage &level)
+{
+    Planes planes;
+    to16Bit(cms, level, planes);
+    const int w = level.width(), h = level.height();
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull())
+        return QImage();
+    const auto to8 = [](unsigned v) { return (v * 255u + 32767u) / 65535u; };
+    for (int y = 0; y < h; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const std::size_t at = std::size_t(y) * std::size_t(w);
+        const unsigned short *r = planes.planes[0] + at, *g = planes.planes[1] + at, *b = planes.planes[2] + at;
+        for (int x = 0; x < w; ++x)
+            row[x] = 0xff000000u | (to8(r[x]) << 16) | (to8(g[x]) << 8) | to8(b[x]);
+    }
+    return image;
 }
 
 // Copies rows by hand: QImage's own conversions and painting may spread large pictures over

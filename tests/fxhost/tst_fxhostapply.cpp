@@ -89,6 +89,7 @@ private slots:
     void applyBatchNamesEachFailure_data();
     void applyBatchNamesEachFailure();
     void applyKeepsExistingOutput();
+    void applySixteenBitMatchesEightBit_data();
     void applySixteenBitMatchesEightBit();
     void applyEmbedsOutputProfile_data();
     void applyEmbedsOutputProfile();
@@ -225,12 +226,21 @@ void tst_FxhostApply::applyKeepsExistingOutput()
     QCOMPARE(QImage(out).size(), QSize(1800, 1200));
 }
 
+void tst_FxhostApply::applySixteenBitMatchesEightBit_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::newRow("sRGB") << "sRGB";
+    QTest::newRow("AdobeRGB") << "AdobeRGB";
+    QTest::newRow("ProPhoto") << "ProPhoto";
+}
+
+// An 8-bit output is the 16-bit one rounded, in every output space: rounding anywhere earlier
+// (in the engine's ProPhoto) would grow to many levels in saturated colours of a smaller space.
 void tst_FxhostApply::applySixteenBitMatchesEightBit()
 {
+    QFETCH(QString, profile);
     QTemporaryDir dir;
-    // In ProPhoto, the engine's own space, the 8-bit run needs no device transform after its
-    // 8-bit rounding; other profiles amplify that rounding in saturated colours.
-    const QStringList recipe { "--recipe", demoRecipe, "--side-by-side", "--icc-out", "ProPhoto" };
+    const QStringList recipe { "--recipe", demoRecipe, "--side-by-side", "--icc-out", profile };
     Run run = fxhost(recipe + QStringList { "-o", dir.filePath("eight.png") });
     QVERIFY2(run.code == 0, qPrintable(run.err));
     run = fxhost(recipe + QStringList { "-o", dir.filePath("sixteen.png"), "--depth", "16" });
@@ -290,15 +300,20 @@ void tst_FxhostApply::applyEmbedsOutputProfile()
     const QImage reference = QImage(dir.filePath("srgb.png")).convertToFormat(QImage::Format_RGB32);
     out.convertToColorSpace(QColorSpace::SRgb);
     out = out.convertToFormat(QImage::Format_RGB32);
-    int worst = 0;
+    int worst = 0, beyondFew = 0;
     for (int y = 0; y < out.height(); ++y)
         for (int x = 0; x < out.width(); ++x) {
             const QRgb a = out.pixel(x, y), b = reference.pixel(x, y);
-            worst = std::max(
-                { worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)) });
+            const int difference = std::max(
+                { std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)) });
+            worst = std::max(worst, difference);
+            beyondFew += difference > 6;
         }
-    // Qt's own conversion, and the 8-bit quantisation of wider gamuts, allow a few levels.
-    QVERIFY2(worst <= 6, qPrintable(QString::number(worst)));
+    // Qt's own conversion and the 8-bit quantisation of wider gamuts allow a few levels. Colours
+    // outside sRGB differ more: the sRGB output maps them through the profile's perceptual
+    // tables, Qt's conversion back clips them (a deep blue sky: red 8 against 0).
+    const QString figures = QStringLiteral("worst %1, %2 pixels beyond 6 levels").arg(worst).arg(beyondFew);
+    QVERIFY2(beyondFew * 100 <= out.width() * out.height() && worst <= 16, qPrintable(figures));
 }
 
 void tst_FxhostApply::applyJobsMatchSerialByteForByte()
