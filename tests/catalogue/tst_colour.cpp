@@ -1,6 +1,7 @@
 // Colour and BlackWhite, checked on uniform patches against what the pixel model says their
 // planes mean, and their views against the export on the shared photos.
 #include "catalogueharness.h"
+#include "patches.h"
 #include "testdata.h"
 #include "testregistry.h"
 #include "tsampleimage.h"
@@ -11,60 +12,9 @@
 #include <tpimage.h>
 
 namespace {
-constexpr int patchSize = 16;
-constexpr double maxSample = 65535.0;
-constexpr double neutral = 32768.0;
-
-// A row of uniform patchSize x patchSize patches, one per colour.
-QImage colourPatches(const QList<QColor> &colours)
-{
-    QImage picture(patchSize * colours.size(), patchSize, QImage::Format_ARGB32);
-    for (int i = 0; i < colours.size(); ++i)
-        for (int y = 0; y < patchSize; ++y)
-            for (int x = 0; x < patchSize; ++x)
-                picture.setPixel(i * patchSize + x, y, colours[i].rgb());
-    return picture;
-}
-
-// A patch's centre: luminance (0..1) and encoded R, G, B (from the planes' definition:
-// c1 = (B - luma) / 2, c2 = (R - luma) / 2 around 32768, luma weights 0.2880 / 0.7119 / 0.0001).
-struct Patch {
-    double luma, c1, c2, r, g, b;
-    // HSV saturation of the encoded colour, and the colour differences' length.
-    double saturation() const { return (std::max({ r, g, b }) - std::min({ r, g, b })) / std::max({ r, g, b }); }
-    double chroma() const { return std::hypot(c1 - neutral, c2 - neutral); }
-};
-Patch patchOf(const TPImage &level, int i)
-{
-    const int x = i * patchSize + patchSize / 2, y = patchSize / 2;
-    Patch p;
-    p.luma = level.m_lum.at<unsigned short>(y, x) / maxSample;
-    p.c1 = level.m_c1.at<unsigned short>(y / 2, x / 2);
-    p.c2 = level.m_c2.at<unsigned short>(y / 2, x / 2);
-    p.r = p.luma + 2.0 * (p.c2 - neutral) / maxSample;
-    p.b = p.luma + 2.0 * (p.c1 - neutral) / maxSample;
-    p.g = (p.luma - 0.2880 * p.r - 0.0001 * p.b) / 0.7119;
-    return p;
-}
-double linear(double encoded) { return std::pow(std::max(1e-6, encoded), 1.8); }
-
-// One effect over a picture with its parameters set, after one full-resolution pass.
-struct Pass {
-    CatalogueHarness host;
-    bool ok = false;
-    Pass(const QImage &picture, const QString &key, const QList<QPair<QString, double>> &params)
-    {
-        TFx *fx = host.load(picture) ? host.add(key) : nullptr;
-        if (!fx)
-            return;
-        for (const auto &param : params)
-            if (!CatalogueHarness::set(fx, param.first, param.second))
-                return;
-        ok = host.run({ TIm::CImFull });
-    }
-    const TPImage &in() { return *host.image().ptr(TIm::CImFull); }
-    const TPImage &out() { return *host.stack().outImagePtr()->ptr(TIm::CImFull); }
-};
+using Patches::EffectRun;
+using Patches::linear;
+using Patches::Patch;
 
 const QList<QColor> &chart()
 {
@@ -108,7 +58,7 @@ void tst_Colour::colourSaturationMinusOneIsGrey()
 {
     QFETCH(double, temperature);
     QFETCH(double, vibrance);
-    Pass pass(colourPatches(chart()), "Colour",
+    EffectRun pass(Patches::picture(chart()), "Colour",
         { { "saturation", -1.0 }, { "temperature", temperature }, { "vibrance", vibrance } });
     QVERIFY(pass.ok);
     QCOMPARE(cv::norm(pass.out().m_c1 - 32768, cv::NORM_INF), 0.0);
@@ -135,11 +85,11 @@ void tst_Colour::colourWhiteBalanceShiftsTheRightChannels()
 {
     QFETCH(QString, param);
     QFETCH(double, value);
-    Pass pass(colourPatches(chart()), "Colour", { { param, value } });
+    EffectRun pass(Patches::picture(chart()), "Colour", { { param, value } });
     QVERIFY(pass.ok);
     QCOMPARE(cv::norm(pass.in().m_lum, pass.out().m_lum, cv::NORM_INF), 0.0);
     for (int i = 0; i < chart().size() - 2; ++i) {
-        const Patch a = patchOf(pass.in(), i), b = patchOf(pass.out(), i);
+        const Patch a = Patches::at(pass.in(), i), b = Patches::at(pass.out(), i);
         const double redBlue = (linear(b.r) / linear(b.b)) / (linear(a.r) / linear(a.b));
         const double greenMagenta = (linear(b.g) * linear(b.g) / (linear(b.r) * linear(b.b)))
             / (linear(a.g) * linear(a.g) / (linear(a.r) * linear(a.b)));
@@ -162,12 +112,13 @@ void tst_Colour::colourVibranceFavoursDullColoursAndSparesSkin()
     const QList<QColor> colours = { dullBlue, strongBlue, skin, skyBlue };
     QList<double> raised, lowered;
     for (double vibrance : { 0.8, -0.8 }) {
-        Pass pass(colourPatches(colours), "Colour", { { "vibrance", vibrance } });
+        EffectRun pass(Patches::picture(colours), "Colour", { { "vibrance", vibrance } });
         QVERIFY(pass.ok);
         for (int i = 0; i < colours.size(); ++i)
-            (vibrance > 0 ? raised : lowered).append(patchOf(pass.out(), i).chroma() / patchOf(pass.in(), i).chroma());
+            (vibrance > 0 ? raised : lowered)
+                .append(Patches::at(pass.out(), i).chroma() / Patches::at(pass.in(), i).chroma());
         // The comparison of skin and blue needs equally saturated inputs.
-        QVERIFY(std::abs(patchOf(pass.in(), 2).saturation() - patchOf(pass.in(), 3).saturation()) < 0.03);
+        QVERIFY(std::abs(Patches::at(pass.in(), 2).saturation() - Patches::at(pass.in(), 3).saturation()) < 0.03);
     }
     const QString gains = QString("raised: dull %1, strong %2, skin %3, blue %4; lowered: dull %5, strong %6")
                               .arg(raised[0])
@@ -185,10 +136,10 @@ void tst_Colour::colourVibranceFavoursDullColoursAndSparesSkin()
 // saturation to colours near the gamut's edge rather than clipping them flat.
 void tst_Colour::colourSaturationStaysInGamut()
 {
-    Pass pass(colourPatches(chart()), "Colour", { { "saturation", 1.0 }, { "vibrance", 1.0 } });
+    EffectRun pass(Patches::picture(chart()), "Colour", { { "saturation", 1.0 }, { "vibrance", 1.0 } });
     QVERIFY(pass.ok);
     for (int i = 1; i < chart().size() - 2; ++i) {
-        const Patch a = patchOf(pass.in(), i), b = patchOf(pass.out(), i);
+        const Patch a = Patches::at(pass.in(), i), b = Patches::at(pass.out(), i);
         if (std::min({ a.r, a.g, a.b }) < 0.0 || std::max({ a.r, a.g, a.b }) > 1.0)
             continue;
         const QString what
@@ -245,10 +196,10 @@ void tst_Colour::blackWhiteSliderMovesItsOwnHue()
     QFETCH(int, unchanged);
     const QList<QColor> colours = { QColor(128, 128, 128), QColor(210, 40, 40), QColor(40, 60, 210),
         QColor(50, 170, 50), QColor(220, 210, 40) };
-    Pass pass(colourPatches(colours), "BlackWhite", { { slider, value } });
+    EffectRun pass(Patches::picture(colours), "BlackWhite", { { slider, value } });
     QVERIFY(pass.ok);
     QCOMPARE(cv::norm(pass.out().m_c1 - 32768, cv::NORM_INF), 0.0);
-    auto lumaChange = [&](int i) { return patchOf(pass.out(), i).luma - patchOf(pass.in(), i).luma; };
+    auto lumaChange = [&](int i) { return Patches::at(pass.out(), i).luma - Patches::at(pass.in(), i).luma; };
     QCOMPARE(lumaChange(0), 0.0);
     QCOMPARE(lumaChange(unchanged), 0.0);
     if (brighter >= 0)
@@ -256,7 +207,7 @@ void tst_Colour::blackWhiteSliderMovesItsOwnHue()
     if (darker >= 0)
         QVERIFY2(lumaChange(darker) < -0.03, qPrintable(QString::number(lumaChange(darker))));
     for (int i = 0; i < colours.size(); ++i) {
-        const double luma = patchOf(pass.out(), i).luma;
+        const double luma = Patches::at(pass.out(), i).luma;
         QVERIFY(luma > 0.0 && luma < 1.0);
     }
 }
@@ -266,9 +217,9 @@ void tst_Colour::blackWhiteSliderMovesItsOwnHue()
 void tst_Colour::blackWhiteTintIsWarmAndStrongestInMidtones()
 {
     const QList<QColor> greys = { QColor(25, 25, 25), QColor(120, 120, 120), QColor(235, 235, 235) };
-    Pass pass(colourPatches(greys), "BlackWhite", { { "tint", 1.0 } });
+    EffectRun pass(Patches::picture(greys), "BlackWhite", { { "tint", 1.0 } });
     QVERIFY(pass.ok);
-    const Patch dark = patchOf(pass.out(), 0), mid = patchOf(pass.out(), 1), light = patchOf(pass.out(), 2);
+    const Patch dark = Patches::at(pass.out(), 0), mid = Patches::at(pass.out(), 1), light = Patches::at(pass.out(), 2);
     for (const Patch &p : { dark, mid, light })
         QVERIFY(p.r > p.luma && p.b < p.luma);
     QVERIFY(mid.chroma() > 1.5 * dark.chroma() && mid.chroma() > 1.5 * light.chroma());

@@ -1,6 +1,7 @@
 // Exposure and Curves, checked on uniform patches against linear-light and control-point
 // references computed here, and their views against the export on the shared photos.
 #include "catalogueharness.h"
+#include "patches.h"
 #include "testdata.h"
 #include "testregistry.h"
 
@@ -12,61 +13,10 @@
 Q_DECLARE_METATYPE(QList<QPointF>)
 
 namespace {
-constexpr int patchSize = 16;
-constexpr double maxSample = 65535.0;
-
-// A row of uniform patchSize x patchSize patches, one per colour, so that every pixel and every
-// 2 x 2 block inside a patch has the patch's values.
-QImage patches(const QList<QColor> &colours)
-{
-    QImage picture(patchSize * colours.size(), patchSize, QImage::Format_ARGB32);
-    for (int i = 0; i < colours.size(); ++i)
-        for (int y = 0; y < patchSize; ++y)
-            for (int x = 0; x < patchSize; ++x)
-                picture.setPixel(i * patchSize + x, y, colours[i].rgb());
-    return picture;
-}
-
-// Luminance (0..1) and colour-plane samples at the centre of patch i of a level.
-struct Sample {
-    double luma, c1, c2;
-};
-Sample sampleOf(const TPImage &level, int i)
-{
-    const int x = i * patchSize + patchSize / 2, y = patchSize / 2;
-    return { level.m_lum.at<unsigned short>(y, x) / maxSample, double(level.m_c1.at<unsigned short>(y / 2, x / 2)),
-        double(level.m_c2.at<unsigned short>(y / 2, x / 2)) };
-}
-
-// Encoded R, G, B of a sample, from the pixel model's definition of the planes.
-struct Rgb {
-    double r, g, b;
-};
-Rgb rgbOf(const Sample &s)
-{
-    const double r = s.luma + 2.0 * (s.c2 - 32768.0) / maxSample;
-    const double b = s.luma + 2.0 * (s.c1 - 32768.0) / maxSample;
-    return { r, (s.luma - 0.2880 * r - 0.0001 * b) / 0.7119, b };
-}
-double linear(double encoded) { return std::pow(std::max(0.0, encoded), 1.8); }
-
-// A host with one effect over picture, its parameters set, after one full-resolution pass.
-struct Run {
-    CatalogueHarness host;
-    TFx *fx = nullptr;
-    bool ok = false;
-    Run(const QImage &picture, const QString &key, const QList<QPair<QString, QVariant>> &params)
-    {
-        if (!host.load(picture) || !(fx = host.add(key)))
-            return;
-        for (const auto &param : params)
-            if (!CatalogueHarness::set(fx, param.first, param.second))
-                return;
-        ok = host.run({ TIm::CImFull });
-    }
-    const TPImage &in() { return *host.image().ptr(TIm::CImFull); }
-    const TPImage &out() { return *host.stack().outImagePtr()->ptr(TIm::CImFull); }
-};
+using Patches::EffectRun;
+using Patches::linear;
+using Patches::Patch;
+constexpr double maxSample = Patches::maxSample;
 
 // A horizontal ramp of every 8-bit grey, two pixels per level so that blocks stay uniform.
 QImage greyRamp()
@@ -79,7 +29,7 @@ QImage greyRamp()
 }
 
 // (input, output) luminance pairs of a ramp's first row, sorted by input.
-QList<QPair<int, int>> transferOf(Run &run)
+QList<QPair<int, int>> transferOf(EffectRun &run)
 {
     QList<QPair<int, int>> pairs;
     for (int x = 0; x < run.in().m_lum.cols; ++x)
@@ -127,13 +77,13 @@ void tst_Light::exposureScalesLinearLight()
 {
     QFETCH(double, ev);
     QFETCH(QColor, colour);
-    Run run(patches({ colour }), "Exposure", { { "exposure", ev } });
+    EffectRun run(Patches::picture({ colour }), "Exposure", { { "exposure", ev } });
     QVERIFY(run.ok);
-    const Sample in = sampleOf(run.in(), 0), out = sampleOf(run.out(), 0);
+    const Patch in = Patches::at(run.in(), 0), out = Patches::at(run.out(), 0);
     const double expected = std::exp2(ev);
     QVERIFY2(std::abs(linear(out.luma) / linear(in.luma) / expected - 1.0) < 0.02,
         qPrintable(QString("luminance ratio %1, expected %2").arg(linear(out.luma) / linear(in.luma)).arg(expected)));
-    const Rgb a = rgbOf(in), b = rgbOf(out);
+    const Patch &a = in, &b = out;
     for (const auto &channel : { qMakePair(a.r, b.r), qMakePair(a.g, b.g), qMakePair(a.b, b.b) }) {
         if (channel.first < 0.05)
             continue;
@@ -159,7 +109,7 @@ void tst_Light::exposureRecoveryKeepsHighlightsBelowWhite()
 {
     QFETCH(double, ev);
     QFETCH(double, recovery);
-    Run rolled(greyRamp(), "Exposure", { { "exposure", ev }, { "recovery", recovery } });
+    EffectRun rolled(greyRamp(), "Exposure", { { "exposure", ev }, { "recovery", recovery } });
     QVERIFY(rolled.ok);
     const QList<QPair<int, int>> pairs = transferOf(rolled);
     for (int i = 1; i < pairs.size(); ++i) {
@@ -175,7 +125,7 @@ void tst_Light::exposureRecoveryKeepsHighlightsBelowWhite()
     }
     QVERIFY(pairs.last().second < 65535);
     if (ev > 0.0) {
-        Run clipped(greyRamp(), "Exposure", { { "exposure", ev } });
+        EffectRun clipped(greyRamp(), "Exposure", { { "exposure", ev } });
         QVERIFY(clipped.ok);
         QCOMPARE(transferOf(clipped).last().second, 65535);
     }
@@ -204,7 +154,7 @@ void tst_Light::curvesPassesThroughItsPoints()
     QFETCH(QList<QPointF>, points);
     QFETCH(bool, monotone);
     // The ramp's luminances, so that control points can sit exactly on pixels.
-    Run plain(greyRamp(), "Curves", {});
+    EffectRun plain(greyRamp(), "Curves", {});
     QVERIFY(plain.ok);
     const QList<QPair<int, int>> ramp = transferOf(plain);
     QList<QPointF> snapped;
@@ -215,7 +165,7 @@ void tst_Light::curvesPassesThroughItsPoints()
                 best = pair.first;
         snapped.append({ best / maxSample, p.y() });
     }
-    Run run(greyRamp(), "Curves", { { "curve", QVariant::fromValue(snapped) } });
+    EffectRun run(greyRamp(), "Curves", { { "curve", QVariant::fromValue(snapped) } });
     QVERIFY(run.ok);
     const QList<QPair<int, int>> pairs = transferOf(run);
 
@@ -250,7 +200,7 @@ void tst_Light::curvesFlatCurveIsIdentity_data()
 void tst_Light::curvesFlatCurveIsIdentity()
 {
     QFETCH(QList<QPointF>, points);
-    const QImage picture = patches({ QColor(20, 30, 40), QColor(200, 120, 60), QColor(128, 128, 128) });
+    const QImage picture = Patches::picture({ QColor(20, 30, 40), QColor(200, 120, 60), QColor(128, 128, 128) });
     CatalogueHarness host;
     QVERIFY(host.load(picture));
     TFx *fx = host.add("Curves");
@@ -274,10 +224,11 @@ void tst_Light::curvesKeepsHueAndSaturation()
 {
     const QList<QColor> colours
         = { QColor(180, 60, 40), QColor(50, 90, 170), QColor(90, 160, 70), QColor(224, 172, 140) };
-    Run run(patches(colours), "Curves", { { "curve", QVariant::fromValue(QList<QPointF> { { 0.4, 0.12 } }) } });
+    EffectRun run(
+        Patches::picture(colours), "Curves", { { "curve", QVariant::fromValue(QList<QPointF> { { 0.4, 0.12 } }) } });
     QVERIFY(run.ok);
     for (int i = 0; i < colours.size(); ++i) {
-        const Rgb a = rgbOf(sampleOf(run.in(), i)), b = rgbOf(sampleOf(run.out(), i));
+        const Patch a = Patches::at(run.in(), i), b = Patches::at(run.out(), i);
         const double gain = b.g / a.g;
         QVERIFY2(gain > 1.02, qPrintable(QString("patch %1 not lifted (%2)").arg(i).arg(gain)));
         QVERIFY2(std::abs(b.r / a.r / gain - 1.0) < 0.01 && std::abs(b.b / a.b / gain - 1.0) < 0.01,
