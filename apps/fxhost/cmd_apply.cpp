@@ -144,8 +144,8 @@ bool readRecipe(const QCommandLineParser &parser, const Options &o, Settings &s,
             return false;
         }
     }
-    for (const QString &spec : parser.values(o.fx)) {
-        if (!s.recipe.addFx(spec, error))
+    for (const QString &fxText : parser.values(o.fx)) {
+        if (!s.recipe.addFx(fxText, error))
             return false;
     }
     return true;
@@ -169,8 +169,8 @@ bool readSettings(const QCommandLineParser &parser, const Options &o, Settings &
         return false;
     if (parser.isSet(o.recipe))
         s.forwarded << "--recipe" << parser.value(o.recipe);
-    for (const QString &spec : parser.values(o.fx))
-        s.forwarded << "--fx" << spec;
+    for (const QString &fxText : parser.values(o.fx))
+        s.forwarded << "--fx" << fxText;
     s.forwarded << "--icc-out" << parser.value(o.iccOut) << "--depth" << QString::number(s.depth);
     if (s.quality >= 0)
         s.forwarded << "--quality" << QString::number(s.quality);

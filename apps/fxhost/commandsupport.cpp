@@ -63,7 +63,7 @@ void CommandSupport::addRecipeOptions(QCommandLineParser &parser)
     parser.addOption({ QStringLiteral("recipe"), QStringLiteral("Apply the recipe in <file> (docs/recipes.md)."),
         QStringLiteral("file") });
     parser.addOption({ QStringLiteral("fx"),
-        QStringLiteral("Append an effect, as KEY or KEY:param=value,... (repeatable)."), QStringLiteral("spec") });
+        QStringLiteral("Append an effect, as KEY or KEY:param=value,... (repeatable)."), QStringLiteral("KEY[:param=value,...]") });
 }
 
 bool CommandSupport::readRecipe(const QCommandLineParser &parser, Recipe &recipe, QString &error)
@@ -81,8 +81,8 @@ bool CommandSupport::readRecipe(const QCommandLineParser &parser, Recipe &recipe
             return false;
         }
     }
-    for (const QString &spec : parser.values(QStringLiteral("fx"))) {
-        if (!recipe.addFx(spec, error))
+    for (const QString &fxText : parser.values(QStringLiteral("fx"))) {
+        if (!recipe.addFx(fxText, error))
             return false;
     }
     return true;

@@ -13,7 +13,7 @@
 
 namespace {
 struct Named {
-    const char *spec;
+    const char *request;
     const char *name;
     const char *resource;
 };
@@ -141,30 +141,30 @@ QImage compose16(const Planes &after, const Planes *before, int w, int h)
 bool isLossy(const QByteArray &format) { return format == "jpg" || format == "jpeg" || format == "webp"; }
 }
 
-bool HostOutput::profile(const QString &spec, OutputProfile &profile, QString &error)
+bool HostOutput::profile(const QString &request, OutputProfile &profile, QString &error)
 {
     QByteArray data;
-    QString name = QFileInfo(spec).fileName();
+    QString name = QFileInfo(request).fileName();
     bool named = false;
     for (const Named &candidate : namedProfiles) {
-        if (spec.compare(QLatin1String(candidate.spec), Qt::CaseInsensitive) != 0)
+        if (request.compare(QLatin1String(candidate.request), Qt::CaseInsensitive) != 0)
             continue;
         QFile resource(QLatin1String(candidate.resource));
         if (!resource.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("%1: the engine's profile is missing").arg(spec);
+            error = QStringLiteral("%1: the engine's profile is missing").arg(request);
             return false;
         }
         data = resource.readAll();
         name = QLatin1String(candidate.name);
         named = true;
     }
-    if (!named && !readProfile(spec, data, error))
+    if (!named && !readProfile(request, data, error))
         return false;
     // The profile must both drive the conversion and be embedded; Qt only embeds RGB profiles
     // it can read, so anything else is refused rather than written with a wrong tag.
     const QColorSpace space = QColorSpace::fromIccProfile(data);
     if (!space.isValid()) {
-        error = QStringLiteral("%1: not an RGB ICC profile that can be embedded in the output").arg(spec);
+        error = QStringLiteral("%1: not an RGB ICC profile that can be embedded in the output").arg(request);
         return false;
     }
     profile.name = name;

@@ -23,7 +23,7 @@ enum Outcome { Written, Failed, Interrupted };
 // --icc-out: "sRGB", "AdobeRGB", "ProPhoto" (the engine's own profiles) or an ICC file. False,
 // with a line naming it, for a file that cannot be read or is not an RGB profile that can be
 // embedded.
-bool profile(const QString &spec, OutputProfile &profile, QString &error);
+bool profile(const QString &request, OutputProfile &profile, QString &error);
 // The QImageWriter format for path's suffix; empty, with a line naming the file, when it has no
 // suffix Qt can write or when the format cannot hold depth bits per channel.
 QByteArray format(const QString &path, int depth, QString &error);

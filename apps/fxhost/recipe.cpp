@@ -123,21 +123,21 @@ QByteArray Recipe::toJson() const
     return QJsonDocument(QJsonObject { { "version", version }, { "effects", list } }).toJson(QJsonDocument::Indented);
 }
 
-bool Recipe::addFx(const QString &spec, QString &error)
+bool Recipe::addFx(const QString &fxText, QString &error)
 {
     Effect effect;
-    const int colon = spec.indexOf(':');
-    effect.key = spec.left(colon).trimmed();
+    const int colon = fxText.indexOf(':');
+    effect.key = fxText.left(colon).trimmed();
     if (effect.key.isEmpty()) {
-        error = QStringLiteral("--fx \"%1\": no effect key").arg(spec);
+        error = QStringLiteral("--fx \"%1\": no effect key").arg(fxText);
         return false;
     }
     if (colon >= 0) {
-        for (const QString &pair : spec.mid(colon + 1).split(',', Qt::SkipEmptyParts)) {
+        for (const QString &pair : fxText.mid(colon + 1).split(',', Qt::SkipEmptyParts)) {
             const int equals = pair.indexOf('=');
             const QString key = pair.left(equals).trimmed(), text = pair.mid(equals + 1).trimmed();
             if (equals <= 0 || text.isEmpty()) {
-                error = QStringLiteral("--fx \"%1\": expected param=value, not \"%2\"").arg(spec, pair);
+                error = QStringLiteral("--fx \"%1\": expected param=value, not \"%2\"").arg(fxText, pair);
                 return false;
             }
             bool isNumber = false;

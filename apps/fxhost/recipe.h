@@ -35,7 +35,7 @@ public:
     QByteArray toJson() const;
     // Appends an effect given as KEY or KEY:param=value,param=value (values are numbers, true
     // or false, or text for choices).
-    bool addFx(const QString &spec, QString &error);
+    bool addFx(const QString &fxText, QString &error);
 
     // Appends the effects to stack and sets them up for a picture of pictureSize: parameters,
     // opacity, masking and the mask's drawing. On failure the effects added are removed again.
