@@ -62,8 +62,9 @@ void CommandSupport::addRecipeOptions(QCommandLineParser &parser)
 {
     parser.addOption({ QStringLiteral("recipe"), QStringLiteral("Apply the recipe in <file> (docs/recipes.md)."),
         QStringLiteral("file") });
-    parser.addOption({ QStringLiteral("fx"),
-        QStringLiteral("Append an effect, as KEY or KEY:param=value,... (repeatable)."), QStringLiteral("KEY[:param=value,...]") });
+    parser.addOption(
+        { QStringLiteral("fx"), QStringLiteral("Append an effect, as KEY or KEY:param=value,... (repeatable)."),
+            QStringLiteral("KEY[:param=value,...]") });
 }
 
 bool CommandSupport::readRecipe(const QCommandLineParser &parser, Recipe &recipe, QString &error)
