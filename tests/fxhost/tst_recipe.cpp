@@ -156,7 +156,7 @@ void tst_Recipe::mistakesAreNamedAndNothingIsApplied()
 
 void tst_Recipe::fxSpecsBecomeEffects_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("fxText");
     QTest::addColumn<bool>("valid");
     QTest::newRow("key only") << "Exposure" << true;
     QTest::newRow("one value") << "Exposure:exposure=0.5" << true;
@@ -168,13 +168,13 @@ void tst_Recipe::fxSpecsBecomeEffects_data()
 
 void tst_Recipe::fxSpecsBecomeEffects()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, fxText);
     QFETCH(bool, valid);
     Recipe recipe;
     QString error;
-    QCOMPARE(recipe.addFx(spec, error), valid);
+    QCOMPARE(recipe.addFx(fxText, error), valid);
     if (!valid) {
-        QVERIFY(error.contains(spec));
+        QVERIFY(error.contains(fxText));
         return;
     }
     Host host;
