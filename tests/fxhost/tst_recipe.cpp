@@ -60,8 +60,8 @@ private slots:
     void savedRecipeGivesTheSamePixels();
     void mistakesAreNamedAndNothingIsApplied_data();
     void mistakesAreNamedAndNothingIsApplied();
-    void fxSpecsBecomeEffects_data();
-    void fxSpecsBecomeEffects();
+    void fxTextBecomesEffects_data();
+    void fxTextBecomesEffects();
 };
 
 void tst_Recipe::recipeBuildsTheStack()
@@ -154,7 +154,7 @@ void tst_Recipe::mistakesAreNamedAndNothingIsApplied()
     QCOMPARE(host.stack.numTFxs(), 0);
 }
 
-void tst_Recipe::fxSpecsBecomeEffects_data()
+void tst_Recipe::fxTextBecomesEffects_data()
 {
     QTest::addColumn<QString>("fxText");
     QTest::addColumn<bool>("valid");
@@ -166,7 +166,7 @@ void tst_Recipe::fxSpecsBecomeEffects_data()
     QTest::newRow("no equals") << "Exposure:exposure" << false;
 }
 
-void tst_Recipe::fxSpecsBecomeEffects()
+void tst_Recipe::fxTextBecomesEffects()
 {
     QFETCH(QString, fxText);
     QFETCH(bool, valid);
