@@ -4,11 +4,14 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QPoint>
 #include <QSize>
 #include <QString>
+#include <memory>
 
 class TFx;
 class TfxStack;
+class TParamDrawMask;
 
 // An edit as a person writes it down: a versioned JSON list of effects, each with its
 // parameters by key, its opacity, whether its mask is used, and the mask as a list of drawing
@@ -50,5 +53,45 @@ private:
     static bool setParams(TFx *fx, const Effect &effect, QString &error);
     static bool drawMask(TFx *fx, const Effect &effect, const QSize &pictureSize, QString &error);
 };
+
+// Mask drawing one operation at a time, exactly as a recipe's "mask" list draws it. A host that
+// paints live goes through here, so that the recipe it saves replays to the same pixels.
+namespace RecipeMask {
+// Carries out op (one entry of a "mask" list) on fx's mask for a picture of pictureSize; false
+// with a line naming the problem, and then nothing is drawn.
+bool draw(TFx *fx, const QJsonObject &op, const QSize &pictureSize, QString &error);
+
+// A "stroke" laid while a pointer moves: begin at the first point, extend to each next one. The
+// dabs along every segment are the ones the operation lays for the same points, and op() is
+// that operation, points as fractions.
+class Stroke {
+public:
+    Stroke();
+    ~Stroke();
+    Stroke(const Stroke &) = delete;
+    Stroke &operator=(const Stroke &) = delete;
+
+    // settings: the operation's fields but "points" (radius, hardness, flow, value,
+    // colorAware, pick, mode). False with a line for a malformed field or an effect without a
+    // mask; the stroke then stays inactive.
+    bool begin(TFx *fx, const QJsonObject &settings, const QSize &pictureSize, const QPoint &first, QString &error);
+    void extendTo(const QPoint &point);
+    // Closes the stroke as one undo step.
+    void end();
+    bool active() const { return m_mask != nullptr; }
+    QJsonObject op() const;
+    // The brush's radius in pixels, for drawing its outline.
+    int radius() const;
+
+    struct Brush;
+
+private:
+    TParamDrawMask *m_mask = nullptr;
+    std::unique_ptr<Brush> m_brush;
+    QSize m_picture;
+    QJsonObject m_settings;
+    QList<QPoint> m_points;
+};
+}
 
 #endif

@@ -81,13 +81,65 @@ private:
 
 const QStringList blendModes = { "replace", "add", "subtract", "max", "min" };
 
+}
+
+// A stroke's settings in pixels, read once for the whole stroke.
+struct RecipeMask::Stroke::Brush {
+    int radius = 1;
+    int inner = 0;
+    float flow = 1.0f;
+    uchar value = 255;
+    bool colourAware = false;
+    bool picked = false;
+    QPoint pick;
+    int mode = 0;
+    double step = 1.0;
+
+    // Reads every field but the points; in remembers the first malformed one.
+    static Brush read(OpReader &in, const Geometry &g)
+    {
+        Brush b;
+        b.radius = std::max(1, int(std::lround(in.number("radius", 0.02, 0.0, 1.0) * g.longer())));
+        b.inner = int(std::lround(b.radius * in.number("hardness", 0.5, 0.0, 1.0)));
+        b.flow = float(in.number("flow", 1.0, 0.0, 1.0));
+        b.value = uchar(in.number("value", 255, 0, 255));
+        b.colourAware = in.flag("colorAware", false);
+        b.picked = in.op().contains(QLatin1String("pick"));
+        if (b.picked)
+            b.pick = g.at(in.point("pick"));
+        b.mode = in.choice("mode", blendModes, 0);
+        return b;
+    }
+    void dab(TParamDrawMask *mask, const QPoint &at) const
+    {
+        mask->drawADot(at, value, radius, inner, flow, colourAware, picked);
+    }
+};
+
+namespace {
+void layStroke(TParamDrawMask *mask, const RecipeMask::Stroke::Brush &brush, const QList<QPoint> &points, int from)
+{
+    for (int i = std::max(from, 1); i < points.size(); ++i) {
+        const QLineF segment(points.at(i - 1), points.at(i));
+        const int dabs = std::max(1, int(std::ceil(segment.length() / brush.step)));
+        for (int k = 1; k <= dabs; ++k)
+            brush.dab(mask, segment.pointAt(double(k) / dabs).toPoint());
+    }
+}
+
+void startStroke(TParamDrawMask *mask, RecipeMask::Stroke::Brush &brush, const QPoint &first)
+{
+    mask->setMaskBlendMode(brush.mode);
+    if (brush.picked)
+        mask->setColorPicker(brush.pick);
+    brush.step = mask->brushStep(uint(brush.radius), uint(brush.inner));
+    mask->drawStart();
+    brush.dab(mask, first);
+}
+
 void stroke(TParamDrawMask *mask, OpReader &in, const Geometry &g)
 {
-    const int radius = std::max(1, int(std::lround(in.number("radius", 0.02, 0.0, 1.0) * g.longer())));
-    const int inner = int(std::lround(radius * in.number("hardness", 0.5, 0.0, 1.0)));
-    const float flow = float(in.number("flow", 1.0, 0.0, 1.0));
-    const auto value = uchar(in.number("value", 255, 0, 255));
-    const bool colourAware = in.flag("colorAware", false);
+    RecipeMask::Stroke::Brush brush = RecipeMask::Stroke::Brush::read(in, g);
     QList<QPoint> points;
     for (const QJsonValue &item : in.op().value("points").toArray())
         points.append(g.at(in.point(item, "points")));
@@ -95,16 +147,8 @@ void stroke(TParamDrawMask *mask, OpReader &in, const Geometry &g)
         in.fail(QStringLiteral("\"points\" must list at least one [x, y] pair"));
     if (!in.problem().isEmpty())
         return;
-    mask->setMaskBlendMode(in.choice("mode", blendModes, 0));
-    const double step = mask->brushStep(uint(radius), uint(inner));
-    mask->drawStart();
-    mask->drawADot(points.first(), value, radius, inner, flow, colourAware, false);
-    for (int i = 1; i < points.size(); ++i) {
-        const QLineF segment(points.at(i - 1), points.at(i));
-        const int dabs = std::max(1, int(std::ceil(segment.length() / step)));
-        for (int k = 1; k <= dabs; ++k)
-            mask->drawADot(segment.pointAt(double(k) / dabs).toPoint(), value, radius, inner, flow, colourAware, false);
-    }
+    startStroke(mask, brush, points.first());
+    layStroke(mask, brush, points, 1);
     mask->drawEnd();
 }
 
@@ -158,26 +202,108 @@ void drawOp(TParamDrawMask *mask, OpReader &in, const Geometry &g)
 }
 }
 
+namespace {
+TParamDrawMask *maskOf(TFx *fx, QString &error)
+{
+    auto *mask = fx ? fx->findChild<TParamDrawMask *>(QStringLiteral("Mask")) : nullptr;
+    if (!mask)
+        error = fx ? QStringLiteral("\"%1\" has no mask").arg(fx->key()) : QStringLiteral("no effect");
+    return mask;
+}
+}
+
 bool Recipe::drawMask(TFx *fx, const Effect &effect, const QSize &pictureSize, QString &error)
 {
     if (effect.mask.isEmpty())
         return true;
-    auto *mask = fx->findChild<TParamDrawMask *>(QStringLiteral("Mask"));
+    TParamDrawMask *mask = maskOf(fx, error);
     if (!mask) {
         error = QStringLiteral("\"%1\" has no mask").arg(effect.key);
         return false;
     }
-    const Geometry geometry { pictureSize };
     for (int i = 0; i < effect.mask.size(); ++i) {
-        OpReader in(effect.mask.at(i).toObject());
+        QString problem;
         if (!effect.mask.at(i).isObject())
-            in.fail(QStringLiteral("not an object"));
+            problem = QStringLiteral("not an object");
         else
-            drawOp(mask, in, geometry);
-        if (!in.problem().isEmpty()) {
-            error = QStringLiteral("\"%1\" mask operation %2: %3").arg(effect.key).arg(i + 1).arg(in.problem());
+            RecipeMask::draw(fx, effect.mask.at(i).toObject(), pictureSize, problem);
+        if (!problem.isEmpty()) {
+            error = QStringLiteral("\"%1\" mask operation %2: %3").arg(effect.key).arg(i + 1).arg(problem);
             return false;
         }
     }
     return true;
 }
+
+bool RecipeMask::draw(TFx *fx, const QJsonObject &op, const QSize &pictureSize, QString &error)
+{
+    TParamDrawMask *mask = maskOf(fx, error);
+    if (!mask)
+        return false;
+    OpReader in(op);
+    drawOp(mask, in, Geometry { pictureSize });
+    error = in.problem();
+    return error.isEmpty();
+}
+
+RecipeMask::Stroke::Stroke() = default;
+
+RecipeMask::Stroke::~Stroke()
+{
+    if (active())
+        end();
+}
+
+bool RecipeMask::Stroke::begin(
+    TFx *fx, const QJsonObject &settings, const QSize &pictureSize, const QPoint &first, QString &error)
+{
+    if (active())
+        end();
+    TParamDrawMask *mask = maskOf(fx, error);
+    if (!mask)
+        return false;
+    OpReader in(settings);
+    const Geometry geometry { pictureSize };
+    auto brush = std::make_unique<Brush>(Brush::read(in, geometry));
+    if (!in.problem().isEmpty()) {
+        error = in.problem();
+        return false;
+    }
+    m_mask = mask;
+    m_brush = std::move(brush);
+    m_picture = pictureSize;
+    m_settings = settings;
+    m_settings.remove(QStringLiteral("points"));
+    m_settings.insert(QStringLiteral("op"), QStringLiteral("stroke"));
+    m_points = { first };
+    startStroke(m_mask, *m_brush, first);
+    return true;
+}
+
+void RecipeMask::Stroke::extendTo(const QPoint &point)
+{
+    if (!active() || point == m_points.last())
+        return;
+    m_points.append(point);
+    layStroke(m_mask, *m_brush, m_points, m_points.size() - 1);
+}
+
+void RecipeMask::Stroke::end()
+{
+    if (!active())
+        return;
+    m_mask->drawEnd();
+    m_mask = nullptr;
+}
+
+QJsonObject RecipeMask::Stroke::op() const
+{
+    QJsonObject op = m_settings;
+    QJsonArray points;
+    for (const QPoint &p : m_points)
+        points.append(QJsonArray { double(p.x()) / m_picture.width(), double(p.y()) / m_picture.height() });
+    op.insert(QStringLiteral("points"), points);
+    return op;
+}
+
+int RecipeMask::Stroke::radius() const { return m_brush ? m_brush->radius : 0; }

@@ -1,5 +1,13 @@
 #include "testregistry.h"
 
+#ifdef FX_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
 #include <QByteArrayList>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -205,8 +213,9 @@ int main(int argc, char **argv)
 {
     qInstallMessageHandler(quietHandler);
     // A core application is enough for images and plug-ins, and a GUI one would keep
-    // platform objects alive past the end of main, which the leak checker reports.
-    QCoreApplication app(argc, argv);
+    // platform objects alive past the end of main, which the leak checker reports; only the
+    // tests of widgets get one.
+    TestApplication app(argc, argv);
     // Tests that read the photos and profiles beside the project skip themselves when those
     // are missing (testdata.h); everything else runs.
     return TestRegistry::runAll(argc, argv) == 0 ? 0 : 1;
