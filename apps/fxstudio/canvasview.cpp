@@ -305,6 +305,13 @@ void CanvasView::mousePressEvent(QMouseEvent *event)
         break;
     case MaskTools::Brush:
     case MaskTools::Eraser:
+        // A mask nobody has drawn lets the effect apply everywhere, so a brush that paints it in
+        // starts from an empty mask; the fill is recorded like any other operation.
+        if (tool == MaskTools::Brush && m_session->maskOperations(fx).isEmpty()
+            && !m_session->drawMask(fx, QJsonObject { { "op", "fill" }, { "value", 0 } }, error)) {
+            emit message(error);
+            break;
+        }
         if (m_session->beginStroke(fx, m_tools->strokeSettings(m_session->pictureSize()), at, error)) {
             m_dragging = true;
             emit maskPainted();

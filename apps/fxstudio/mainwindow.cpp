@@ -131,6 +131,7 @@ void MainWindow::buildMenus()
     overlay->setCheckable(true);
     connect(m_maskTools, &MaskTools::overlayToggled, overlay, &QAction::setChecked);
     connect(overlay, &QAction::toggled, m_canvas, &CanvasView::setMaskOverlay);
+    connect(overlay, &QAction::toggled, m_maskTools, &MaskTools::setOverlayShown);
     connect(m_stackPanel, &StackPanel::beforeAfterToggled, before, &QAction::setChecked);
     connect(before, &QAction::toggled, m_canvas, &CanvasView::setShowBefore);
 }

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -117,10 +118,10 @@ MaskTools::MaskTools(QWidget *parent)
         ++n;
     }
     layout->addLayout(actions);
-    auto *overlay = new QCheckBox(tr("Show mask in red"), this);
-    overlay->setObjectName(QStringLiteral("mask/overlay"));
-    connect(overlay, &QCheckBox::toggled, this, &MaskTools::overlayToggled);
-    layout->addWidget(overlay);
+    m_overlay = new QCheckBox(tr("Show mask in red"), this);
+    m_overlay->setObjectName(QStringLiteral("mask/overlay"));
+    connect(m_overlay, &QCheckBox::toggled, this, &MaskTools::overlayToggled);
+    layout->addWidget(m_overlay);
     layout->addStretch();
 }
 
@@ -150,6 +151,12 @@ void MaskTools::setPickedColour(const QPoint &position, const QColor &colour)
     m_pick = position;
     m_swatch->setStyleSheet(QStringLiteral("background: %1").arg(colour.name()));
     m_swatch->setToolTip(tr("The brush keeps to this colour"));
+}
+
+void MaskTools::setOverlayShown(bool on)
+{
+    const QSignalBlocker quiet(m_overlay);
+    m_overlay->setChecked(on);
 }
 
 int MaskTools::gradientShape() const { return m_shape->currentIndex(); }

@@ -35,6 +35,8 @@ public:
     bool hasPickedColour() const { return m_picked; }
     QPoint pickedPosition() const { return m_pick; }
     void setPickedColour(const QPoint &position, const QColor &colour);
+    // Shows whether the canvas shows the mask, without announcing it.
+    void setOverlayShown(bool on);
     // 0 linear, 1 radial, 2 mirrored.
     int gradientShape() const;
 
@@ -63,6 +65,7 @@ private:
     QCheckBox *m_colour;
     QLabel *m_swatch;
     QComboBox *m_shape;
+    QCheckBox *m_overlay;
     bool m_picked = false;
     QPoint m_pick;
 };

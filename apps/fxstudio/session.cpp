@@ -89,12 +89,15 @@ TFx *Session::addEffect(const QString &key, QString &error)
         error = QStringLiteral("no plug-in offers the effect \"%1\"").arg(key);
         return nullptr;
     }
-    TFx *fx = m_stack->addTFx(key, key, m_stack->numTFxs());
+    // After the current effect, where the user is working; at the end without one.
+    const int current = m_stack->currentTfx();
+    const int index = current >= 0 && current < m_stack->numTFxs() ? current + 1 : m_stack->numTFxs();
+    TFx *fx = m_stack->addTFx(key, key, index);
     if (!fx) {
         error = QStringLiteral("the effect \"%1\" could not be made").arg(key);
         return nullptr;
     }
-    m_stack->setCurrentTfx(m_stack->numTFxs() - 1);
+    m_stack->setCurrentTfx(index);
     changed();
     emit stackChanged();
     return fx;

@@ -49,7 +49,8 @@ public:
     QStringList availableEffects() const;
 
     // Stack edits; each marks the session modified and emits stackChanged. Null or false with
-    // a line when the key is unknown or an index is out of range.
+    // a line when the key is unknown or an index is out of range. A new effect goes after the
+    // current one and becomes current.
     TFx *addEffect(const QString &key, QString &error);
     bool removeEffect(int index);
     bool moveEffect(int from, int to);

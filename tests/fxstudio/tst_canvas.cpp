@@ -168,9 +168,11 @@ void tst_Canvas::brushStrokePaintsTheCurrentMask()
         sendMouse(c.view.get(), QEvent::MouseMove, QPoint(x, 100 + x / 4), Qt::LeftButton);
     sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(300, 175), Qt::NoButton);
     QCOMPARE(painted.count(), 11);
-    QCOMPARE(c.session->maskOperations(0).size(), 1);
+    // A brush on an undrawn mask first empties it, so that it paints the effect in.
+    QCOMPARE(c.session->maskOperations(0).size(), 2);
+    QCOMPARE(c.session->maskOperations(0).at(0).toObject().value("op").toString(), QStringLiteral("fill"));
     QCOMPARE(c.session->maskOperations(1).size(), 0);
-    const QJsonObject stroke = c.session->maskOperations(0).at(0).toObject();
+    const QJsonObject stroke = c.session->maskOperations(0).at(1).toObject();
     QCOMPARE(stroke.value("op").toString(), QStringLiteral("stroke"));
     QCOMPARE(stroke.value("points").toArray().size(), 11);
     // Canvas (100, 100) at scale 0.5 is picture (200, 200).
@@ -181,13 +183,14 @@ void tst_Canvas::brushStrokePaintsTheCurrentMask()
     QVERIFY(!mask.isNull());
     // The colour planes are half resolution: picture (200, 200) is mask pixel (100, 100).
     QCOMPARE(int(mask.constScanLine(100)[100]), 255);
+    QCOMPARE(int(mask.constScanLine(350)[550]), 0);
 
     c.tools->setTool(MaskTools::Eraser);
     sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
     sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(100, 100), Qt::NoButton);
     c.view->render();
     QCOMPARE(int(c.session->currentMask(TRoi(1200, 800, 0, 0, 1)).constScanLine(100)[100]), 0);
-    QCOMPARE(c.session->maskOperations(0).size(), 2);
+    QCOMPARE(c.session->maskOperations(0).size(), 3);
 }
 
 void tst_Canvas::gradientDragAndPanNeedNoEffect()

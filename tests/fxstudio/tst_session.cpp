@@ -292,6 +292,11 @@ void tst_Session::stackEditsMarkModifiedAndKeepMasksWithTheirEffect()
     session->setMasked(0, !masked);
     QCOMPARE(session->isMasked(0), !masked);
     QVERIFY(session->isModified());
+    // A new effect goes after the current one.
+    session->setCurrent(0);
+    QVERIFY(session->addEffect(QStringLiteral("Colour"), error));
+    QCOMPARE(session->stack()->tfxPtr(1)->key(), QStringLiteral("Colour"));
+    QCOMPARE(session->current(), 1);
     // A new photo starts a new edit.
     QVERIFY(session->openSample(200, 100, error));
     QCOMPARE(session->stack()->numTFxs(), 0);
