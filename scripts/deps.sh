@@ -10,6 +10,7 @@ packages=(
     libopencv-dev liblcms2-dev
     libbenchmark-dev
     clang-format git
+    xvfb xauth  # the desktop editor's end-to-end test runs under xvfb-run
 )
 
 missing=()
