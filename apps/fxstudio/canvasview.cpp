@@ -216,6 +216,7 @@ void CanvasView::setMaskOverlay(bool on)
 
 void CanvasView::paintEvent(QPaintEvent *)
 {
+    ++m_paints;
     QPainter painter(this);
     painter.fillRect(rect(), QColor(48, 48, 48));
     if (!m_session->hasPicture()) {

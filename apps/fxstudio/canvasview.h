@@ -57,6 +57,8 @@ public:
     const QImage &shownImage() const { return m_image; }
     TRoi shownRegion() const { return m_shownRoi; }
     int renderCount() const { return m_renders; }
+    // How often the canvas has been painted on screen.
+    int paintCount() const { return m_paints; }
 
 public slots:
     // Asks for a render of what is in sight; several requests within a frame make one.
@@ -105,6 +107,7 @@ private:
     QImage m_maskOverlay;
     TRoi m_shownRoi;
     int m_renders = 0;
+    int m_paints = 0;
     QTimer m_renderTimer;
     QElapsedTimer m_sinceRender;
 

@@ -8,6 +8,7 @@
 #include "session.h"
 #include "stackpanel.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +24,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <tfxstack.h>
@@ -134,6 +136,13 @@ void MainWindow::buildMenus()
     connect(overlay, &QAction::toggled, m_maskTools, &MaskTools::setOverlayShown);
     connect(m_stackPanel, &StackPanel::beforeAfterToggled, before, &QAction::setChecked);
     connect(before, &QAction::toggled, m_canvas, &CanvasView::setShowBefore);
+    // The panel's Before button shows the state however it was switched.
+    if (auto *button = m_stackPanel->findChild<QAbstractButton *>(QStringLiteral("beforeAfter"))) {
+        connect(before, &QAction::toggled, button, [button](bool on) {
+            const QSignalBlocker quiet(button);
+            button->setChecked(on);
+        });
+    }
 }
 
 QAction *MainWindow::action(const QString &name) const { return findChild<QAction *>(name); }
