@@ -66,22 +66,53 @@ void emptyOutput(TImage *out)
     out->markWritten();
 }
 
-// Four samples travel as one 64-bit word each way, which halves the loads and stores around the
-// table look-ups, the part of the loop that cannot vectorise.
-void mapLumaRow(const quint16 *__restrict in, quint16 *__restrict out, int width, const quint16 *__restrict lut)
+// Asks for the cache line at p, without waiting for it. Prefetches never fault, so p may lie
+// beyond the end of a row.
+inline void prefetch(const char *p)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    Q_UNUSED(p);
+#endif
+}
+
+// Four mapped samples leave as one 64-bit store. The samples are read one by one: as separate
+// loads they cost no arithmetic, where unpacking a 64-bit word would compete with the packing
+// for the same arithmetic units; the table look-ups themselves cannot vectorise. Kept out of
+// line: given a constant count, the compiler vectorises the loop into element-by-element vector
+// moves that are slower than these scalar loads.
+Q_NEVER_INLINE void mapLumaSpan(
+    const quint16 *__restrict in, quint16 *__restrict out, int count, const quint16 *__restrict lut)
 {
     int x = 0;
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    for (; x + 4 <= width; x += 4) {
-        quint64 samples;
-        std::memcpy(&samples, in + x, sizeof samples);
-        const quint64 mapped = quint64(lut[samples & 0xffff]) | quint64(lut[(samples >> 16) & 0xffff]) << 16
-            | quint64(lut[(samples >> 32) & 0xffff]) << 32 | quint64(lut[samples >> 48]) << 48;
+    for (; x + 4 <= count; x += 4) {
+        const quint64 mapped = quint64(lut[in[x]]) | quint64(lut[in[x + 1]]) << 16 | quint64(lut[in[x + 2]]) << 32
+            | quint64(lut[in[x + 3]]) << 48;
         std::memcpy(out + x, &mapped, sizeof mapped);
     }
 #endif
-    for (; x < width; ++x)
+    for (; x < count; ++x)
         out[x] = lut[in[x]];
+}
+
+// Maps a row while the rows after it come into the cache: lumaAhead is a 16-bit row of the
+// same width, colourAhead an 8-bit row half as wide. The mapping is bound by its table look-ups,
+// not by memory, so those lines arrive without anyone waiting for them, where reading them
+// later all at once would wait on memory.
+void mapLumaRow(const quint16 *__restrict in, quint16 *__restrict out, int width, const quint16 *__restrict lut,
+    const char *lumaAhead, const char *colourAhead)
+{
+    constexpr int block = 128;
+    int x = 0;
+    for (; x + block <= width; x += block) {
+        for (int k = 0; k < block; k += 32)
+            prefetch(lumaAhead + 2 * (x + k));
+        prefetch(colourAhead + x / 2);
+        mapLumaSpan(in + x, out + x, block, lut);
+    }
+    mapLumaSpan(in + x, out + x, width - x, lut);
 }
 
 void mapColourRow(const quint8 *__restrict in1, const quint8 *__restrict in2, quint8 *__restrict out1,
@@ -104,8 +135,21 @@ void mapColourRow(const quint8 *__restrict in1, const quint8 *__restrict in2, qu
 #endif
 
 // Rows are mapped in chunks of this many pixels: a whole chunk's loops have a trip count that
-// the compiler knows, which lets it vectorise them; only a row's last partial chunk runs scalar.
+// the compiler knows, which lets it vectorise them.
 constexpr int chunk = 64;
+
+// Calls span(x, n) for chunks covering 0 .. width - 1. A row's last partial chunk is moved back
+// to end at width, making it a whole chunk that repeats some pixels, so that it vectorises
+// too; span must therefore write nothing that it reads. Rows narrower than a chunk go as one
+// partial chunk.
+template <typename Span> void inChunks(int width, Span span)
+{
+    int x = 0;
+    for (; x + chunk <= width; x += chunk)
+        span(x, chunk);
+    if (x < width)
+        width >= chunk ? span(width - chunk, chunk) : span(x, width - x);
+}
 
 // 16-bit luma to 8 bits rounded, (v * 255 + 32767) / 65535: the division is
 // (t + (t >> 16) + 1) >> 16, exact for every t below 2^24, in operations that vectorise.
@@ -147,8 +191,7 @@ void halfLumaRow(const cv::Mat &y, int row, quint8 *__restrict out, int width)
     const quint16 *__restrict s0 = y.ptr<quint16>(2 * r);
     const quint16 *__restrict s1 = y.ptr<quint16>(std::min(2 * r + 1, y.rows - 1));
     const int pairs = std::min(width, y.cols / 2);
-    for (int x = 0; x < pairs; x += chunk)
-        halfLumaSpan(s0 + 2 * x, s1 + 2 * x, out + x, std::min(chunk, pairs - x));
+    inChunks(pairs, [&](int x, int n) { halfLumaSpan(s0 + 2 * x, s1 + 2 * x, out + x, n); });
     if (pairs >= width)
         return;
     if (pairs < halfCols) {
@@ -159,15 +202,42 @@ void halfLumaRow(const cv::Mat &y, int row, quint8 *__restrict out, int width)
         std::fill(out + halfCols, out + width, out[halfCols - 1]);
 }
 
-// The pixel's band table value a and the next band's b, weighted 255 - f and f with f the
-// luminance bits below the band index; the weights add up to 255 and the sum drops 8 bits.
-FX_LUT_WIDE void blendBands(const quint8 *__restrict luma, const quint16 *__restrict a, const quint16 *__restrict b,
-    quint8 *__restrict out1, quint8 *__restrict out2, unsigned exponent, int count)
+// Chroma entries of band t (low 16 bits) and band t + 1 (high 16 bits) side by side, so that a
+// pixel's two look-ups become one.
+FX_LUT_WIDE void pairTables(const quint16 *__restrict a, const quint16 *__restrict b, quint32 *__restrict out)
+{
+    for (int k = 0; k < entries; ++k)
+        out[k] = quint32(a[k]) | quint32(b[k]) << 16;
+}
+
+// The index into the paired tables: the band of the 8-bit luminance (its top bits) above the
+// two colour values.
+FX_LUT_WIDE void bandKeys(const quint8 *__restrict luma, const quint8 *__restrict in1, const quint8 *__restrict in2,
+    quint32 *__restrict keys, unsigned shift, int count)
+{
+    const auto key
+        = [&](int i) { return (unsigned(luma[i]) >> shift) << 16 | unsigned(in1[i]) << 8 | unsigned(in2[i]); };
+    if (count == chunk) {
+#pragma GCC ivdep
+        for (int i = 0; i < chunk; ++i)
+            keys[i] = key(i);
+    } else {
+        for (int i = 0; i < count; ++i)
+            keys[i] = key(i);
+    }
+}
+
+// The pixel's band table value a (low half of the pair) and the next band's b (high half),
+// weighted 255 - f and f with f the luminance bits below the band index; the weights add up to
+// 255 and the sum drops 8 bits.
+FX_LUT_WIDE void blendBands(const quint8 *__restrict luma, const quint32 *__restrict pairs, quint8 *__restrict out1,
+    quint8 *__restrict out2, unsigned exponent, int count)
 {
     const auto blend = [&](int i) {
         const unsigned f = (unsigned(luma[i]) << exponent) & 255u;
-        out1[i] = quint8(((unsigned(a[i]) >> 8) * (255u - f) + (unsigned(b[i]) >> 8) * f) >> 8);
-        out2[i] = quint8(((a[i] & 255u) * (255u - f) + (b[i] & 255u) * f) >> 8);
+        const quint32 p = pairs[i];
+        out1[i] = quint8((((p >> 8) & 255u) * (255u - f) + (p >> 24) * f) >> 8);
+        out2[i] = quint8(((p & 255u) * (255u - f) + ((p >> 16) & 255u) * f) >> 8);
     };
     if (count == chunk) {
 #pragma GCC ivdep
@@ -187,27 +257,19 @@ struct BandRow {
     quint8 *out2;
 };
 
-// The look-ups go first, a chunk at a time, into small buffers; the blend then runs over the
-// buffers, where it vectorises. tableOf and nextOf give a pixel's band table and the next one
-// by its 8-bit luminance.
+// Three passes over the row: keys, look-ups, blend. The first and last vectorise; only the
+// look-ups run one pixel at a time. A pass over the whole row, rather than a chunk at a time,
+// leaves the scalar stores of the look-ups time to reach the cache before the blend reads them
+// back as vectors. pairs holds width entries.
 void mapBandRow(
-    const BandRow &row, int width, const quint16 *const *tableOf, const quint16 *const *nextOf, int exponent)
+    const BandRow &row, int width, const quint32 *__restrict pairTable, int exponent, quint32 *__restrict pairs)
 {
-    quint16 a[chunk], b[chunk];
-    for (int x0 = 0; x0 < width; x0 += chunk) {
-        const quint8 *__restrict luma = row.luma + x0;
-        const quint8 *__restrict in1 = row.in1 + x0;
-        const quint8 *__restrict in2 = row.in2 + x0;
-        const int n = std::min(chunk, width - x0);
-        int i = 0;
-        for (; i < n; ++i) {
-            const unsigned l = luma[i];
-            const unsigned key = (unsigned(in1[i]) << 8) | in2[i];
-            a[i] = tableOf[l][key];
-            b[i] = nextOf[l][key];
-        }
-        blendBands(luma, a, b, row.out1 + x0, row.out2 + x0, unsigned(exponent), n);
-    }
+    inChunks(width,
+        [&](int x, int n) { bandKeys(row.luma + x, row.in1 + x, row.in2 + x, pairs + x, unsigned(8 - exponent), n); });
+    for (int i = 0; i < width; ++i)
+        pairs[i] = pairTable[pairs[i]];
+    inChunks(width,
+        [&](int x, int n) { blendBands(row.luma + x, pairs + x, row.out1 + x, row.out2 + x, unsigned(exponent), n); });
 }
 
 }
@@ -357,7 +419,7 @@ void TFilterLUT::mapLumaRows(const TImage *inY, TImage *outY, int first, int end
         const quint16 *in = inY->mat1().ptr<quint16>(r);
         quint16 *out = outY->mat1().ptr<quint16>(r);
         if (m_lutY_p)
-            mapLumaRow(in, out, cols, m_lutY_p);
+            mapLumaSpan(in, out, cols, m_lutY_p);
         else
             std::memcpy(out, in, std::size_t(cols) * sizeof(quint16));
     }
@@ -393,24 +455,41 @@ bool TFilterLUT::mapColourByBand(const TImage *inY, const TImage *inC, TImage *o
     checkColourPair(inC, outC);
     if (!inY || inY->type() != TImage::Y)
         throw lumaTypeMessage;
-    // The band's table and the next one for every 8-bit luminance value.
-    const quint16 *tableOf[256];
-    const quint16 *nextOf[256];
-    for (int l = 0; l < 256; ++l) {
-        const int band = l >> (8 - m_cExponent);
-        tableOf[l] = m_lutC_p[band];
-        nextOf[l] = m_lutC_p[std::min(band + 1, count - 1)];
-    }
+    m_bandPairs.resize(std::size_t(count) * lutSize);
+    for (int t = 0; t < count; ++t)
+        pairTables(m_lutC_p[t], m_lutC_p[std::min(t + 1, count - 1)], m_bandPairs.data() + std::size_t(t) * lutSize);
     // Colour row r reads luminance rows 2r and 2r + 1; mapping those right after, while they
     // are still in the cache, saves reading the luminance from memory twice.
     std::vector<quint8> luma(std::size_t(outC->width()));
+    std::vector<quint32> pairs(std::size_t(outC->width()));
+    const int lumaRows = inY->height();
+    const int lumaCols = outY ? std::min(outY->width(), inY->width()) : 0;
     for (int r = 0; r < outC->height(); ++r) {
         halfLumaRow(inY->mat1(), r, luma.data(), outC->width());
         const BandRow row { luma.data(), inC->mat1().ptr<quint8>(r), inC->mat2().ptr<quint8>(r),
             outC->mat1().ptr<quint8>(r), outC->mat2().ptr<quint8>(r) };
-        mapBandRow(row, outC->width(), tableOf, nextOf, m_cExponent);
-        if (outY)
+        mapBandRow(row, outC->width(), m_bandPairs.data(), m_cExponent, pairs.data());
+        if (!outY)
+            continue;
+        if (!m_lutY_p) {
             mapLumaRows(inY, outY, 2 * r, 2 * r + 2);
+            continue;
+        }
+        // While luminance rows 2r and 2r + 1 are mapped, the inputs of colour row r + ahead come
+        // in: luminance rows 2(r + ahead) and 2(r + ahead) + 1 and a row of each colour plane.
+        // Fetching for the very next colour row left too little time for the lines to arrive;
+        // two rows ahead measured clearly faster, four no better.
+        constexpr int ahead = 2;
+        for (int y = 2 * r; y < std::min({ 2 * r + 2, lumaRows, outY->height() }); ++y) {
+            const char *in = inY->mat1().ptr<char>(y);
+            const int lumaNext = y + 2 * ahead;
+            const char *lumaAhead = lumaNext < lumaRows ? inY->mat1().ptr<char>(lumaNext) : in;
+            const cv::Mat &colour = y % 2 == 0 ? inC->mat1() : inC->mat2();
+            const bool colourFits = r + ahead < outC->height() && 2 * outC->width() >= lumaCols;
+            const char *colourAhead = colourFits ? colour.ptr<char>(r + ahead) : in;
+            mapLumaRow(reinterpret_cast<const quint16 *>(in), outY->mat1().ptr<quint16>(y), lumaCols, m_lutY_p,
+                lumaAhead, colourAhead);
+        }
     }
     if (outY)
         mapLumaRows(inY, outY, 2 * outC->height(), outY->height());

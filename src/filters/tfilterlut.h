@@ -4,6 +4,8 @@
 #include "fxengine_export.h"
 #include "tfilteryc.h"
 
+#include <vector>
+
 class TImage;
 
 // The base of point filters: filters whose output pixel depends only on the same input pixel
@@ -92,6 +94,9 @@ private:
     bool mapColourByBand(const TImage *inY, const TImage *inC, TImage *outC, TImage *outY);
 
     bool m_bLUTInvalid = false;
+    // Each chroma table interleaved with the next one, so that the band mapping needs one look-up
+    // per pixel. Remade from m_lutC_p on every band mapping, so it always follows the tables.
+    std::vector<quint32> m_bandPairs;
 };
 
 #endif

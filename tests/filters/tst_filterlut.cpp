@@ -363,6 +363,8 @@ private slots:
         QTest::newRow("colour smaller than half") << QSize(9, 7) << QSize(3, 2);
         QTest::newRow("colour larger than half") << QSize(6, 4) << QSize(5, 3);
         QTest::newRow("wide row, several chunks") << QSize(301, 5) << QSize(151, 3);
+        QTest::newRow("wide rows, several luminance blocks") << QSize(517, 9) << QSize(259, 5);
+        QTest::newRow("wide rows, colour narrower than half") << QSize(517, 9) << QSize(200, 5);
     }
     void lutProcBandsFollowHalfLuma()
     {
