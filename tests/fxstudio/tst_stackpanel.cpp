@@ -11,7 +11,6 @@
 #include <QMimeData>
 #include <QToolButton>
 #include <QtTest>
-#include <fxanalysis.h>
 #include <memory>
 #include <tfxstack.h>
 #include <tparamgroup.h>
@@ -64,7 +63,6 @@ private slots:
     void addAsksForChosenKey();
     void maskingCheckFollowsCommonGroup();
     void selectionAndCurrentEffect();
-    void beforeAfterButton();
     void deletedStackEmptiesPanel();
 
 private:
@@ -250,17 +248,6 @@ void tst_StackPanel::selectionAndCurrentEffect()
     QCOMPARE(current.count(), 1);
 }
 
-void tst_StackPanel::beforeAfterButton()
-{
-    QSignalSpy toggled(m_panel.get(), &StackPanel::beforeAfterToggled);
-    auto *button = m_panel->findChild<QToolButton *>("beforeAfter");
-    QTest::mouseClick(button, Qt::LeftButton);
-    QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(toggled.count(), 2);
-    QCOMPARE(toggled.at(0).first().toBool(), true);
-    QCOMPARE(toggled.at(1).first().toBool(), false);
-}
-
 void tst_StackPanel::deletedStackEmptiesPanel()
 {
     m_stack.reset();
@@ -270,60 +257,33 @@ void tst_StackPanel::deletedStackEmptiesPanel()
 
 FX_REGISTER_TEST(tst_StackPanel)
 
-// The histogram panel over the sample picture.
+// The histogram panel: a chart the size of its area, the picture's theme beside it, all of it
+// gone on clear().
 class tst_HistogramPanel : public QObject {
     Q_OBJECT
 private slots:
-    void chartAndThemeOfPicture();
-    void chartTakesTheAreaSize();
-    void clearEmptiesEverything();
+    void chartThemeAndClear();
 };
 
-namespace {
-TPImage samplePicture(int width, int height)
-{
-    const QImage picture = TSampleImage::generate(width, height).convertToFormat(QImage::Format_ARGB32);
-    TPImage image;
-    image.convertFrom(picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine());
-    return image;
-}
-}
-
-void tst_HistogramPanel::chartAndThemeOfPicture()
+void tst_HistogramPanel::chartThemeAndClear()
 {
     HistogramPanel panel;
-    TPImage image = samplePicture(120, 80);
+    const QImage picture = TSampleImage::generate(120, 80).convertToFormat(QImage::Format_ARGB32);
+    TPImage image;
+    image.convertFrom(picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine());
+    // Before it is laid out the chart has its default size, then the area's.
     panel.showImage(image);
     QCOMPARE(panel.chart().size(), HistogramPanel::defaultChartSize());
-    std::string palette, tone, colours;
-    QVERIFY(getColorTheme(image, palette, tone, colours));
-    QVERIFY(!palette.empty());
-    QCOMPARE(panel.paletteText(), QString::fromStdString(palette));
-    QCOMPARE(panel.toneText(), QString::fromStdString(tone));
-    QCOMPARE(panel.coloursText(), QString::fromStdString(colours));
+    panel.resize(400, 300);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.showImage(image);
+    QCOMPARE(panel.chart().size(), panel.findChild<QWidget *>("chart")->size());
     // A picture has counts: the chart is not one colour.
     const QImage chart = panel.chart();
     QVERIFY(chart.pixel(0, chart.height() - 1) != chart.pixel(chart.width() / 2, chart.height() - 1)
         || chart.pixel(chart.width() / 2, 0) != chart.pixel(chart.width() / 2, chart.height() - 1));
-}
-
-void tst_HistogramPanel::chartTakesTheAreaSize()
-{
-    HistogramPanel panel;
-    panel.resize(400, 300);
-    panel.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&panel));
-    QWidget *area = panel.findChild<QWidget *>("chart");
-    TPImage image = samplePicture(64, 64);
-    panel.showImage(image);
-    QCOMPARE(panel.chart().size(), area->size());
-}
-
-void tst_HistogramPanel::clearEmptiesEverything()
-{
-    HistogramPanel panel;
-    TPImage image = samplePicture(32, 32);
-    panel.showImage(image);
+    QVERIFY(!panel.paletteText().isEmpty() && !panel.toneText().isEmpty() && !panel.coloursText().isEmpty());
     panel.clear();
     QVERIFY(panel.chart().isNull());
     QVERIFY(panel.paletteText().isEmpty() && panel.toneText().isEmpty() && panel.coloursText().isEmpty());
