@@ -51,6 +51,14 @@ inline int maxAbsDiff(const cv::Mat &a, const cv::Mat &b)
     return a.size() != b.size() || a.type() != b.type() ? INT_MAX : a.empty() ? 0 : int(cv::norm(a, b, cv::NORM_INF));
 }
 
+// fmt with each %n replaced by the next argument, as QString::arg does.
+template <typename... Args> QString msg(const char *fmt, const Args &...args)
+{
+    QString text(fmt);
+    ((text = text.arg(args)), ...);
+    return text;
+}
+
 // Empty when every sample of actual is within tolerance of expected, else the largest
 // difference with where it is and both values (or the sizes and types when those differ),
 // after context when given. Any number of channels.
@@ -60,13 +68,8 @@ inline QString planeMismatch(
     const QString prefix = context.isEmpty() ? QString() : context + ": ";
     if (actual.size() != expected.size() || actual.type() != expected.type())
         return prefix
-            + QString("%1 x %2 of type %3, expected %4 x %5 of type %6")
-                  .arg(actual.cols)
-                  .arg(actual.rows)
-                  .arg(actual.type())
-                  .arg(expected.cols)
-                  .arg(expected.rows)
-                  .arg(expected.type());
+            + msg("%1 x %2 of type %3, expected %4 x %5 of type %6", actual.cols, actual.rows, actual.type(),
+                expected.cols, expected.rows, expected.type());
     if (actual.empty())
         return QString();
     cv::Mat difference;
@@ -83,14 +86,21 @@ inline QString planeMismatch(
     };
     const int channels = actual.channels();
     return prefix
-        + QString("largest difference %1 (%2 allowed) at x %3, y %4%5: %6, expected %7")
-              .arg(worst)
-              .arg(tolerance)
-              .arg(where.x / channels)
-              .arg(where.y)
-              .arg(channels > 1 ? QString(", channel %1").arg(where.x % channels) : QString())
-              .arg(value(actual))
-              .arg(value(expected));
+        + msg("largest difference %1 (%2 allowed) at x %3, y %4%5: %6, expected %7", worst, tolerance,
+            where.x / channels, where.y, channels > 1 ? msg(", channel %1", where.x % channels) : QString(),
+            value(actual), value(expected));
+}
+
+// The rounded mean (ties up) of the samples of plane in rows top..top+h-1 and columns
+// left..left+w-1, each range clamped to the plane: a block wholly outside stands for the
+// nearest samples inside.
+inline int clampedBlockMean(const cv::Mat &plane, int top, int left, int h, int w)
+{
+    const int y0 = std::clamp(top, 0, plane.rows - 1), y1 = std::clamp(top + h - 1, 0, plane.rows - 1);
+    const int x0 = std::clamp(left, 0, plane.cols - 1), x1 = std::clamp(left + w - 1, 0, plane.cols - 1);
+    const std::int64_t n = std::int64_t(y1 - y0 + 1) * (x1 - x0 + 1);
+    const auto sum = std::int64_t(cv::sum(plane(cv::Range(y0, y1 + 1), cv::Range(x0, x1 + 1)))[0]);
+    return int((2 * sum + n) / (2 * n));
 }
 
 // Fails the test with the text of a mismatch (planeMismatch) unless it is empty.
@@ -102,14 +112,8 @@ inline QString planeMismatch(
 
 // QCOMPARE prints these types through Qt Test's lookup by argument.
 namespace cv {
-inline char *toString(const Size &size)
-{
-    return qstrdup(qPrintable(QString("%1 x %2").arg(size.width).arg(size.height)));
-}
-inline char *toString(const Vec3b &p)
-{
-    return qstrdup(qPrintable(QString("(%1, %2, %3)").arg(p[0]).arg(p[1]).arg(p[2])));
-}
+inline char *toString(const Size &size) { return qstrdup(qPrintable(msg("%1 x %2", size.width, size.height))); }
+inline char *toString(const Vec3b &p) { return qstrdup(qPrintable(msg("(%1, %2, %3)", p[0], p[1], p[2]))); }
 }
 
 // Each output the mean of the samples of its 2x2 block that exist, rounded half up.

@@ -115,29 +115,25 @@ private slots:
         QTest::addColumn<bool>("changed");
         const Script none = [](TDrawMask &) {};
         const Script drawn = [](TDrawMask &m) { m.cmdSetValue(100); };
-        QTest::newRow("first dab makes the mask") << none << Script([](TDrawMask &m) {
-            m.cmdDrawADot({ 5, 5 }, 255, 3);
-        }) << true;
-        QTest::newRow("dab of the value already there") << drawn << Script([](TDrawMask &m) {
-            m.cmdDrawADot({ 5, 5 }, 100, 3);
-        }) << false;
-        QTest::newRow("dab wholly outside") << drawn << Script([](TDrawMask &m) {
-            m.cmdDrawADot({ -50, 5 }, 0, 10);
-        }) << false;
-        QTest::newRow("edit and undo in one proc") << drawn << Script([](TDrawMask &m) {
+        const auto row = [](const char *name, const Script &setup, bool changed, const Script &action) {
+            QTest::newRow(name) << setup << action << changed;
+        };
+        row("first dab makes the mask", none, true, [](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 255, 3); });
+        row("dab of the value already there", drawn, false, [](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 100, 3); });
+        row("dab wholly outside", drawn, false, [](TDrawMask &m) { m.cmdDrawADot({ -50, 5 }, 0, 10); });
+        row("edit and undo in one proc", drawn, false, [](TDrawMask &m) {
             m.cmdInvert();
             m.undo();
-        }) << false;
-        QTest::newRow("undo to no mask") << drawn << Script([](TDrawMask &m) { m.undo(); }) << true;
-        QTest::newRow("post-filter without mask")
-            << none << Script([](TDrawMask &m) { m.cmdPostFilter(5, 0.01f, 1, 1); }) << false;
-        QTest::newRow("reset drops the mask") << drawn << Script([](TDrawMask &m) { m.reset(); }) << true;
-        QTest::newRow("reset without mask") << none << Script([](TDrawMask &m) { m.reset(); }) << false;
-        QTest::newRow("settings only") << drawn << Script([](TDrawMask &m) {
+        });
+        row("undo to no mask", drawn, true, [](TDrawMask &m) { m.undo(); });
+        row("post-filter without mask", none, false, [](TDrawMask &m) { m.cmdPostFilter(5, 0.01f, 1, 1); });
+        row("reset drops the mask", drawn, true, [](TDrawMask &m) { m.reset(); });
+        row("reset without mask", none, false, [](TDrawMask &m) { m.reset(); });
+        row("settings only", drawn, false, [](TDrawMask &m) {
             m.setMaskBlendMode(TDrawMask::BlendAdd);
             m.setMaskBlendValue(3);
             m.cmdSetColorPicker({ 1, 1 });
-        }) << false;
+        });
     }
 
     // m_changed tells whether the mask (or whether there is one) differs after proc() from
@@ -171,7 +167,7 @@ private slots:
         QVERIFY2(std::abs(px(m, 65, 50) - 128) <= 1, qPrintable(QString::number(px(m, 65, 50)))); // halfway
         QCOMPARE(px(m, 70, 50), 255);
         for (int x = 50; x < 75; ++x)
-            QVERIFY2(px(m, x + 1, 50) >= px(m, x, 50), qPrintable(QString("x %1: %2").arg(x).arg(px(m, x, 50))));
+            QVERIFY2(px(m, x + 1, 50) >= px(m, x, 50), qPrintable(msg("x %1: %2", x, px(m, x, 50))));
         QCOMPARE(px(m, 50, 30), 255);
 
         m.reset();
@@ -181,7 +177,7 @@ private slots:
             QVERIFY(m.proc());
             expected /= 2;
             QVERIFY2(std::abs(px(m, 50, 50) - expected) <= 1,
-                qPrintable(QString("after %1 dabs %2, expected %3").arg(dab).arg(px(m, 50, 50)).arg(expected)));
+                qPrintable(msg("after %1 dabs %2, expected %3", dab, px(m, 50, 50), expected)));
         }
     }
 
@@ -224,7 +220,7 @@ private slots:
         double smallest = 0, largest = 0;
         cv::minMaxLoc(stroke.mask(), &smallest, &largest);
         QVERIFY2(smallest >= lo - 1 && largest <= hi + 1,
-            qPrintable(QString("stroke spans %1..%2, allowed %3..%4").arg(smallest).arg(largest).arg(lo).arg(hi)));
+            qPrintable(msg("stroke spans %1..%2, allowed %3..%4", smallest, largest, lo, hi)));
         QVERIFY2(std::abs(px(stroke, 100, 30) - half) <= 1, qPrintable(QString::number(px(stroke, 100, 30))));
         if (full == 100) // nothing to paint in this mode
             return;
@@ -262,8 +258,7 @@ private slots:
         QVERIFY(m.proc());
         for (const auto &[x, painted] : { std::pair(70, bluePainted), std::pair(98, bluePainted),
                  std::pair(102, redPainted), std::pair(115, redPainted) })
-            QVERIFY2(painted ? px(m, x, 50) <= 1 : px(m, x, 50) >= 254,
-                qPrintable(QString("x %1: %2").arg(x).arg(px(m, x, 50))));
+            QVERIFY2(painted ? px(m, x, 50) <= 1 : px(m, x, 50) >= 254, qPrintable(msg("x %1: %2", x, px(m, x, 50))));
     }
 
     void gradientShapes_data()
@@ -300,7 +295,7 @@ private slots:
         QVERIFY(!m.mask().empty());
         for (const cv::Point3i &p : probes)
             QVERIFY2(std::abs(px(m, p.x, p.y) - p.z) <= 1,
-                qPrintable(QString("(%1, %2): %3, expected %4").arg(p.x).arg(p.y).arg(px(m, p.x, p.y)).arg(p.z)));
+                qPrintable(msg("(%1, %2): %3, expected %4", p.x, p.y, px(m, p.x, p.y), p.z)));
     }
 
     // A gradient is a preview until applied: the next one replaces it, "cancel" takes it away;
@@ -373,27 +368,27 @@ private slots:
         TDrawMask m;
         m.setInImage(&picture, false);
         std::vector<cv::Mat> states { cv::Mat() };
-        const std::vector<Script> steps { [](TDrawMask &e) {
+        using M = TDrawMask &;
+        const std::vector<Script> steps { [](M e) {
                                              e.cmdDrawADot({ 70, 60 }, 30, 25);
                                          },
-            [](TDrawMask &e) {
+            [](M e) {
                 e.cmdDrawStart();
                 e.cmdDrawADot({ 10, 10 }, 0, 20, 5, 0.6f, true, false);
                 e.cmdDrawADot({ 40, 20 }, 0, 20, 5, 0.6f, true, false);
                 e.snapshot();
             },
-            [](TDrawMask &e) {
+            [](M e) {
                 e.cmdDrawADot({ 80, 30 }, 0, 20, 5, 0.6f, true, false);
                 e.cmdDrawEnd();
             },
-            [](TDrawMask &e) {
+            [](M e) {
                 e.cmdDrawGradientMask({ 0, 0 }, { 149, 129 }, 2);
             },
-            [](TDrawMask &e) {
+            [](M e) {
                 e.cmdDrawSuperMask({ 30, 100 }, 30, 0.5f, 10, 1, false);
             },
-            [](TDrawMask &e) { e.cmdPostFilter(8, 0.001f, 1, 1); }, [](TDrawMask &e) { e.cmdInvert(); },
-            [](TDrawMask &e) { e.cmdSetValue(7); } };
+            [](M e) { e.cmdPostFilter(8, 0.001f, 1, 1); }, [](M e) { e.cmdInvert(); }, [](M e) { e.cmdSetValue(7); } };
         for (const Script &step : steps) {
             step(m);
             QVERIFY(m.proc());
@@ -403,7 +398,7 @@ private slots:
         for (int i = int(states.size()) - 2; i >= 0; --i) {
             m.undo();
             QVERIFY(m.proc());
-            FX_VERIFY_NO_MISMATCH(planeMismatch(m.mask(), states[std::size_t(i)], 0, QString("undone to %1").arg(i)));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(m.mask(), states[std::size_t(i)], 0, msg("undone to %1", i)));
         }
         m.undo();
         QVERIFY(m.proc());
@@ -411,7 +406,7 @@ private slots:
         for (std::size_t i = 1; i < states.size(); ++i) {
             m.redo();
             QVERIFY(m.proc());
-            FX_VERIFY_NO_MISMATCH(planeMismatch(m.mask(), states[i], 0, QString("redone to %1").arg(i)));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(m.mask(), states[i], 0, msg("redone to %1", i)));
         }
         m.undo();
         m.undo();
@@ -452,8 +447,7 @@ private slots:
         }
         const std::size_t grown = residentBytes() - before;
         QVERIFY2(grown < TDrawMask::undoLimit() + (16u << 20),
-            qPrintable(
-                QString("grew by %1 MiB for a limit of %2 MiB").arg(grown >> 20).arg(TDrawMask::undoLimit() >> 20)));
+            qPrintable(msg("grew by %1 MiB for a limit of %2 MiB", grown >> 20, TDrawMask::undoLimit() >> 20)));
         int undone = 0;
         for (;; ++undone) {
             m.undo();
@@ -461,7 +455,7 @@ private slots:
             if (!m.m_changed)
                 break;
         }
-        QVERIFY2(undone > 200 && undone < strokes, qPrintable(QString("%1 steps undone").arg(undone)));
+        QVERIFY2(undone > 200 && undone < strokes, qPrintable(msg("%1 steps undone", undone)));
 
         TDrawMask replay;
         replay.setInImage(&picture, false);
@@ -496,18 +490,15 @@ private slots:
         QVERIFY(m.proc());
         const auto inside = columnRange(m.mask(), edge - 5), outside = columnRange(m.mask(), edge + 5);
         QVERIFY2(inside.first >= 230 && outside.second <= 25,
-            qPrintable(QString("5 px inside %1..%2, 5 px past %3..%4")
-                           .arg(inside.first)
-                           .arg(inside.second)
-                           .arg(outside.first)
-                           .arg(outside.second)));
+            qPrintable(msg(
+                "5 px inside %1..%2, 5 px past %3..%4", inside.first, inside.second, outside.first, outside.second)));
 
         cv::Mat plain = gaussianFeather(painted, radius);
         plain.forEach<uchar>([contrast](uchar &v, const int *) {
             v = uchar(std::clamp(0.5 + (v / 255.0 - 0.5) * (1 + contrast), 0.0, 1.0) * 255 + 0.5);
         });
         QVERIFY2(columnRange(plain, edge + 5).second > 25,
-            qPrintable(QString("Gaussian 5 px past the edge: %1").arg(columnRange(plain, edge + 5).second)));
+            qPrintable(msg("Gaussian 5 px past the edge: %1", columnRange(plain, edge + 5).second)));
     }
 
     void maskRoiAveragesBlocks_data()
@@ -537,19 +528,11 @@ private slots:
         m.cmdDrawGradientMask({ 0, 0 }, { 90, 20 }, 2);
         m.cmdDrawADot({ 40, 40 }, 0, 30, 0, 0.8f, true, false);
         QVERIFY(m.proc());
-        const cv::Mat &mask = m.mask();
         const int block = 2 * dec, x0 = int(std::floor(rect.x / 2.0)) * 2, y0 = int(std::floor(rect.y / 2.0)) * 2;
         cv::Mat expected((rect.height + 1) / 2, (rect.width + 1) / 2, CV_8UC1);
-        for (int i = 0; i < expected.rows; ++i)
-            for (int j = 0; j < expected.cols; ++j) {
-                const int top = std::clamp(y0 + i * block, 0, mask.rows - 1),
-                          bottom = std::clamp(y0 + i * block + block - 1, 0, mask.rows - 1);
-                const int left = std::clamp(x0 + j * block, 0, mask.cols - 1),
-                          right = std::clamp(x0 + j * block + block - 1, 0, mask.cols - 1);
-                const int n = (bottom - top + 1) * (right - left + 1);
-                const int sum = int(cv::sum(mask(cv::Range(top, bottom + 1), cv::Range(left, right + 1)))[0]);
-                expected.at<uchar>(i, j) = uchar((2 * sum + n) / (2 * n));
-            }
+        for (int i = 0; i < int(expected.total()); ++i)
+            expected.at<uchar>(i / expected.cols, i % expected.cols) = uchar(clampedBlockMean(
+                m.mask(), y0 + i / expected.cols * block, x0 + i % expected.cols * block, block, block));
         FX_VERIFY_NO_MISMATCH(planeMismatch(m.getMaskRoi(rect, dec), expected));
         QVERIFY(m.getMaskRoi(cv::Rect(0, 0, 0, 5), dec).empty());
     }
@@ -559,33 +542,21 @@ private slots:
         QTest::addColumn<Script>("call");
         QTest::addColumn<int>("traces");
         const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-        QTest::newRow("NaN flow") << Script([=](TDrawMask &m) {
-            m.cmdDrawADot({ 5, 5 }, 0, 4, 2, nan, false, false);
-        }) << 1;
-        QTest::newRow("infinite flow") << Script([=](TDrawMask &m) {
-            m.cmdDrawADot({ 5, 5 }, 0, 4, 2, -inf, true, true);
-        }) << 1;
-        QTest::newRow("blend mode 5") << Script([](TDrawMask &m) { m.setMaskBlendMode(5); }) << 1;
-        QTest::newRow("blend mode -1") << Script([](TDrawMask &m) { m.setMaskBlendMode(-1); }) << 1;
-        QTest::newRow("gradient type 3") << Script([](TDrawMask &m) {
-            m.cmdDrawGradientMask({ 0, 0 }, { 9, 9 }, 3);
-        }) << 1;
-        QTest::newRow("NaN super-mask") << Script([=](TDrawMask &m) {
-            m.cmdDrawSuperMask({ 5, 5 }, 9, nan, 1, 1, 0);
-        }) << 1;
-        QTest::newRow("infinite feather") << Script([=](TDrawMask &m) { m.cmdPostFilter(inf, 0.01f, 1, 1); }) << 1;
-        QTest::newRow("picker outside") << Script([](TDrawMask &m) { m.cmdSetColorPicker({ 20, 3 }); }) << 1;
-        QTest::newRow("radius 0") << Script([](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 0, 0); }) << 0;
-        QTest::newRow("negative radius") << Script([](TDrawMask &m) {
-            m.cmdDrawADot({ 5, 5 }, 0, -3, 2, 1, 0, 0);
-        }) << 0;
-        QTest::newRow("dab far outside") << Script([](TDrawMask &m) { m.cmdDrawADot({ 1 << 30, -5 }, 0, 1000); }) << 0;
-        QTest::newRow("gradient of no length") << Script([](TDrawMask &m) {
-            m.cmdDrawGradientMask({ 3, 3 }, { 3, 3 }, 1);
-        }) << 0;
-        QTest::newRow("super-mask of size 0") << Script([](TDrawMask &m) {
-            m.cmdDrawSuperMask({ 5, 5 }, 0, 1, 1, 1, 0);
-        }) << 0;
+        const auto row
+            = [](const char *name, int traces, const Script &call) { QTest::newRow(name) << call << traces; };
+        row("NaN flow", 1, [=](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 0, 4, 2, nan, false, false); });
+        row("infinite flow", 1, [=](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 0, 4, 2, -inf, true, true); });
+        row("blend mode 5", 1, [](TDrawMask &m) { m.setMaskBlendMode(5); });
+        row("blend mode -1", 1, [](TDrawMask &m) { m.setMaskBlendMode(-1); });
+        row("gradient type 3", 1, [](TDrawMask &m) { m.cmdDrawGradientMask({ 0, 0 }, { 9, 9 }, 3); });
+        row("NaN super-mask", 1, [=](TDrawMask &m) { m.cmdDrawSuperMask({ 5, 5 }, 9, nan, 1, 1, 0); });
+        row("infinite feather", 1, [=](TDrawMask &m) { m.cmdPostFilter(inf, 0.01f, 1, 1); });
+        row("picker outside", 1, [](TDrawMask &m) { m.cmdSetColorPicker({ 20, 3 }); });
+        row("radius 0", 0, [](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 0, 0); });
+        row("negative radius", 0, [](TDrawMask &m) { m.cmdDrawADot({ 5, 5 }, 0, -3, 2, 1, 0, 0); });
+        row("dab far outside", 0, [](TDrawMask &m) { m.cmdDrawADot({ 1 << 30, -5 }, 0, 1000); });
+        row("gradient of no length", 0, [](TDrawMask &m) { m.cmdDrawGradientMask({ 3, 3 }, { 3, 3 }, 1); });
+        row("super-mask of size 0", 0, [](TDrawMask &m) { m.cmdDrawSuperMask({ 5, 5 }, 0, 1, 1, 1, 0); });
     }
 
     // Bad arguments are refused with one diagnostic each and quietly pointless ones do nothing;

@@ -74,6 +74,14 @@ std::array<int, 4> displayReference(int luma, int c1, int c2)
     return out;
 }
 
+QImage makePicture(int width, int height, const std::function<QRgb(int, int)> &pixel)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int i = 0; i < width * height; ++i)
+        image.setPixel(i % width, i / width, pixel(i % width, i / width));
+    return image;
+}
+
 // Engine images the display values are checked on: "random" (every plane uniform over its
 // range), "extremes" (luma and both colour samples cycling through 0, 1, neutral, 65534 and
 // 65535 out of step, so that every combination occurs), "flat" (one colour, sixteen-pixel runs
@@ -101,13 +109,9 @@ TPImage testImage(const QString &source, int width, int height)
     } else {
         static const QRgb bands[] = { qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 255, 255),
             qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(128, 128, 128) };
-        QImage picture = source == "primaries"
-            ? QImage(width, height, QImage::Format_RGB32)
+        const QImage picture = source == "primaries"
+            ? makePicture(width, height, [](int x, int y) { return bands[(x / 7 + y / 3) % 9]; })
             : QImage(sharedDataPath(source)).convertToFormat(QImage::Format_RGB32).scaled(width, height);
-        if (source == "primaries")
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    picture.setPixel(x, y, bands[(x / 7 + y / 3) % 9]);
         if (!image.convertFrom(picture.constBits(), picture.width(), picture.height(), int(picture.bytesPerLine())))
             return TPImage();
     }
@@ -126,15 +130,6 @@ std::array<std::array<std::uint64_t, 256>, 4> chartCounts(const TPImage &image)
             for (int bin = 0; bin < 256; ++bin)
                 counts[std::size_t(c)][std::size_t(bin)] = draw.count(c, bin);
     return counts;
-}
-
-QImage picture(int width, int height, const std::function<QRgb(int, int)> &pixel)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, pixel(x, y));
-    return image;
 }
 
 // A neutral, opaque engine image of the luma plane.
@@ -160,10 +155,7 @@ std::string replaced(std::string text, const std::string &from, const std::strin
 const cv::Vec3b fill(205, 205, 205), outline(235, 235, 235);
 bool bDark(const cv::Vec3b &p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
 
-QString cellText(const MHist::Cell &c)
-{
-    return QString("count %1, sums %2 %3 %4").arg(c.count).arg(c.sum[0]).arg(c.sum[1]).arg(c.sum[2]);
-}
+QString cellText(const MHist::Cell &c) { return msg("count %1, sums %2 %3 %4", c.count, c.sum[0], c.sum[1], c.sum[2]); }
 
 // A text by lines, so that a comparison names the first line that differs.
 QStringList lines(const std::string &text) { return QString::fromStdString(text).split('\n'); }
@@ -202,11 +194,8 @@ private slots:
         QCOMPARE(hist.total(), std::uint64_t(size.rows * size.cols));
         for (int i = 0; i < 3 * 256; ++i)
             QVERIFY2(hist.count(i / 256, i % 256) == bins[std::size_t(i)],
-                qPrintable(QString("plane %1, bin %2: %3, expected %4")
-                               .arg(i / 256)
-                               .arg(i % 256)
-                               .arg(hist.count(i / 256, i % 256))
-                               .arg(bins[std::size_t(i)])));
+                qPrintable(msg("plane %1, bin %2: %3, expected %4", i / 256, i % 256, hist.count(i / 256, i % 256),
+                    bins[std::size_t(i)])));
         for (int i = 0; i < MHist::numCells; ++i) {
             const MHist::Cell &cell = hist.cell(i / 1024, i / 32 % 32, i % 32);
             QVERIFY2(cell == cells[std::size_t(i)],
@@ -247,7 +236,7 @@ private slots:
         const MHist before = hist;
         DebugCounter debug;
         QCOMPARE(hist.load(text), false);
-        QVERIFY2(DebugCounter::count >= 1, qPrintable(QString("%1 diagnostics").arg(DebugCounter::count)));
+        QVERIFY2(DebugCounter::count >= 1, qPrintable(msg("%1 diagnostics", DebugCounter::count)));
         QVERIFY(hist == before);
     }
 
@@ -274,7 +263,7 @@ private slots:
         }
         for (std::size_t length = 0; length + 1 < knownText.size(); ++length) {
             MHist hist = previous;
-            const QString cut = QString("cut to %1 characters").arg(length);
+            const QString cut = msg("cut to %1 characters", length);
             QVERIFY2(!hist.load(knownText.substr(0, length)), qPrintable(cut + " and loaded"));
             QVERIFY2(hist == previous, qPrintable(cut + " and changed the content"));
         }
@@ -304,7 +293,7 @@ private slots:
             QVERIFY2(again.load(resaved), text.c_str());
             QVERIFY2(again == hist, text.c_str());
         }
-        QVERIFY2(accepted < 50, qPrintable(QString("%1 of 500 mutations loaded").arg(accepted)));
+        QVERIFY2(accepted < 50, qPrintable(msg("%1 of 500 mutations loaded", accepted)));
     }
 
     void colourTheme_data()
@@ -314,16 +303,16 @@ private slots:
         QTest::addColumn<QString>("palette"); // the dominant colours with their shares, in order
         QTest::addColumn<QString>("colours"); // how the colour character begins
         QTest::newRow("orange 70%, blue 30%")
-            << picture(100, 60, [](int x, int) { return x < 70 ? qRgb(230, 120, 30) : qRgb(40, 90, 200); }) << ""
+            << makePicture(100, 60, [](int x, int) { return x < 70 ? qRgb(230, 120, 30) : qRgb(40, 90, 200); }) << ""
             << "#e6781e 70%, #285ac8 30%"
             << "";
         // The boundary falls inside 2x2 blocks: one column of mixed blocks, too small to count.
         QTest::newRow("teal and magenta, odd size")
-            << picture(301, 61, [](int x, int) { return x < 151 ? qRgb(0, 128, 128) : qRgb(200, 0, 150); }) << ""
+            << makePicture(301, 61, [](int x, int) { return x < 151 ? qRgb(0, 128, 128) : qRgb(200, 0, 150); }) << ""
             << "#008080 50%, #c80096 50%"
             << "";
         QTest::newRow("grey ramp, odd size")
-            << picture(33, 7, [](int x, int) { return qRgb(255 * x / 32, 255 * x / 32, 255 * x / 32); }) << ""
+            << makePicture(33, 7, [](int x, int) { return qRgb(255 * x / 32, 255 * x / 32, 255 * x / 32); }) << ""
             << ""
             << "neutral, monochrome";
         QTest::newRow("coffee") << QImage() << "photos/coffee.png"
@@ -421,12 +410,8 @@ private slots:
                 const int got = int(found - bins.begin());
                 if (std::accumulate(bins.begin(), bins.end(), std::uint64_t(0)) != 1
                     || std::abs(got - want[std::size_t(c)]) > 1)
-                    QFAIL(qPrintable(QString("channel %1 of pixel (%2, %3) is %4, reference %5")
-                                         .arg(c)
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(got)
-                                         .arg(want[std::size_t(c)])));
+                    QFAIL(qPrintable(
+                        msg("channel %1 of pixel (%2, %3) is %4, reference %5", c, x, y, got, want[std::size_t(c)])));
             }
         }
     }
@@ -463,12 +448,8 @@ private slots:
                 at += reference[std::size_t(c)][std::size_t(level + 1)];
                 const std::uint64_t above = std::min(pixels, at + reference[std::size_t(c)][std::size_t(level + 2)]);
                 if (got < below || got > above)
-                    QFAIL(qPrintable(QString("channel %1: %2 pixels counted at or below %3, reference %4 to %5")
-                                         .arg(c)
-                                         .arg(got)
-                                         .arg(level)
-                                         .arg(below)
-                                         .arg(above)));
+                    QFAIL(qPrintable(msg("channel %1: %2 pixels counted at or below %3, reference %4 to %5", c, got,
+                        level, below, above)));
                 below = at;
             }
             QCOMPARE(got, pixels);
@@ -500,14 +481,8 @@ private slots:
                 for (int x = 0; x < 512 && !black; ++x) {
                     const cv::Vec3b p = mat.at<cv::Vec3b>(y, x);
                     QVERIFY2(std::abs(x - 2 * bin) < 4 || bDark(p),
-                        qPrintable(QString("(%1, %2, %3) at x %4, y %5, away from bin %6 at x %7")
-                                       .arg(p[0])
-                                       .arg(p[1])
-                                       .arg(p[2])
-                                       .arg(x)
-                                       .arg(y)
-                                       .arg(bin)
-                                       .arg(2 * bin)));
+                        qPrintable(msg("(%1, %2, %3) at x %4, y %5, away from bin %6 at x %7", p[0], p[1], p[2], x, y,
+                            bin, 2 * bin)));
                 }
             }
         }

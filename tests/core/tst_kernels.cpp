@@ -24,38 +24,17 @@ const std::pair<const char *, cv::Rect> regions[] = { { "inside", { 4, 2, 6, 5 }
     { "negativeOddOrigin", { -5, -3, 4, 3 } }, { "fullyOutside", { 50, 40, 3, 2 } },
     { "coversAll", { -3, -3, 40, 33 } }, { "singleSample", { 8, 8, 1, 1 } } };
 
-// The blocks a view of r at dec stands for: result sample (i, j) covers the dec x dec block at
-// (x0 + j * dec, y0 + i * dec) of the plane; a colour plane is at half resolution, its origin
-// halved toward minus infinity.
-struct View {
-    View(const cv::Mat &plane, const cv::Rect &r, int dec, bool colour)
-        : plane(plane)
-        , dec(dec)
-        , x0(colour ? int(std::floor(r.x / 2.0)) : r.x)
-        , y0(colour ? int(std::floor(r.y / 2.0)) : r.y)
-        , rows(colour ? (r.height + 1) / 2 : r.height)
-        , cols(colour ? (r.width + 1) / 2 : r.width)
-    {
-    }
-    // The rounded mean (ties up) of block (i, j) over the part of it inside the plane; a block
-    // wholly outside stands for the nearest samples inside. Also its smallest and largest sample.
-    int blockMean(int i, int j) const
-    {
-        const auto range = [this](int start, int n) {
-            return std::pair(std::clamp(start, 0, n - 1), std::clamp(start + dec - 1, 0, n - 1));
-        };
-        const auto [top, bottom] = range(y0 + i * dec, plane.rows);
-        const auto [left, right] = range(x0 + j * dec, plane.cols);
-        std::int64_t sum = 0;
-        for (int y = top; y <= bottom; ++y)
-            for (int x = left; x <= right; ++x)
-                sum += at(plane, y, x);
-        const std::int64_t n = std::int64_t(bottom - top + 1) * (right - left + 1);
-        return int((2 * sum + n) / (2 * n));
-    }
-    const cv::Mat &plane;
-    int dec, x0, y0, rows, cols;
-};
+// The expected view of r at dec: sample (i, j) the mean of the dec x dec block at (x0 + j * dec,
+// y0 + i * dec); a colour plane is at half resolution, its origin halved toward minus infinity.
+cv::Mat expectedView(const cv::Mat &plane, const cv::Rect &r, int dec, bool colour)
+{
+    const int x0 = colour ? int(std::floor(r.x / 2.0)) : r.x, y0 = colour ? int(std::floor(r.y / 2.0)) : r.y;
+    cv::Mat out(colour ? (r.height + 1) / 2 : r.height, colour ? (r.width + 1) / 2 : r.width, plane.type());
+    for (int i = 0; i < int(out.total()); ++i)
+        put(out, i / out.cols, i % out.cols,
+            clampedBlockMean(plane, y0 + i / out.cols * dec, x0 + i % out.cols * dec, dec, dec));
+    return out;
+}
 
 const char *depthName(int type) { return type == CV_8UC1 ? "8-bit" : "16-bit"; }
 
@@ -107,7 +86,7 @@ private slots:
             const cv::Mat m = mask == 0 ? cv::Mat()
                 : mask == 3             ? randomPlane(rows, cols, CV_8UC1, 3)
                                         : cv::Mat(rows, cols, CV_8UC1, cv::Scalar(mask == 2 ? 255 : 0));
-            const QString blend = QString("mask %1, opacity %2").arg(mask).arg(double(opacity));
+            const QString blend = msg("mask %1, opacity %2", mask, double(opacity));
             cv::Mat dst, intoMix = src.clone(), intoEffect = effect.clone();
             QVERIFY2(blendAlpha(src, effect, m, dst, opacity, 0), qPrintable(blend));
             QCOMPARE(dst.size(), src.size());
@@ -120,7 +99,7 @@ private slots:
                 const double w = std::clamp(double(opacity), 0.0, 1.0) * (m.empty() ? 255 : m.at<uchar>(y, x)) / 255;
                 const double exact = a + (b - a) * w;
                 QVERIFY2(std::abs(got - std::floor(exact + 0.5)) <= (std::abs(exact - std::floor(exact) - 0.5) < 0.02),
-                    qPrintable(blend + QString(": %1 at x %2, y %3, exactly %4").arg(got).arg(x).arg(y).arg(exact)));
+                    qPrintable(blend + msg(": %1 at x %2, y %3, exactly %4", got, x, y, exact)));
             }
         }
         for (float value : { 0.0f, 0.7f, 1.0f, 3.0f, -1.0f }) {
@@ -131,7 +110,7 @@ private slots:
             for (int i = 0; i < rows * cols; ++i) // the padding after each row stays as it was
                 put(expected, i / cols, i % cols,
                     std::clamp(int(std::floor(at(src, i / cols, i % cols) * double(value) + 0.5)), 0, 255));
-            FX_VERIFY_NO_MISMATCH(planeMismatch(dst, expected, 0, QString("blendC by %1").arg(double(value))));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(dst, expected, 0, msg("blendC by %1", double(value))));
         }
         for (float factor : { 1.0f, 0.5f, -0.7f, 0.005f }) {
             if (type != CV_16UC1)
@@ -145,7 +124,7 @@ private slots:
                 put(expected, y, x,
                     int(std::clamp(std::floor(centredBilinear(half, y, x) + detail + 0.5), 0.0, 65535.0)));
             }
-            const QString rebuild = QString("reconstructFull by %1").arg(double(factor));
+            const QString rebuild = msg("reconstructFull by %1", double(factor));
             QVERIFY2(TPImage::reconstructFull(src, half, out, factor, 0.01f), qPrintable(rebuild));
             FX_VERIFY_NO_MISMATCH(planeMismatch(out, expected, 1, rebuild));
             if (factor == 1.0f)
@@ -173,12 +152,8 @@ private slots:
             for (bool colour : { false, true }) {
                 const cv::Mat src
                     = colour ? guardedPlane(15, 19, type, 17u * dec) : guardedPlane(29, 37, type, 7u * dec);
-                const View view(src, r, dec, colour);
-                const QString plane = QString(colour ? "colour, %1" : "luma, %1").arg(depthName(type));
-                cv::Mat expected(view.rows, view.cols, type);
-                for (int i = 0; i < int(expected.total()); ++i)
-                    put(expected, i / expected.cols, i % expected.cols,
-                        view.blockMean(i / expected.cols, i % expected.cols));
+                const cv::Mat expected = expectedView(src, r, dec, colour);
+                const QString plane = msg(colour ? "colour, %1" : "luma, %1", depthName(type));
                 for (bool fast : { false, true }) {
                     const cv::Mat out = TPImage::MatRoi(src, r.x, r.y, r.width, r.height, dec, colour, fast);
                     FX_VERIFY_NO_MISMATCH(planeMismatch(out, expected, 0, plane + (fast ? ", fast" : ", accurate")));
@@ -213,7 +188,7 @@ private slots:
                 const cv::Mat out = TPImage::MatRoi(src, 0, 0, 16, 8, dec, false, fast);
                 const cv::Mat grey(out.size(), type, cv::Scalar((maxOf(type) + 1) / 2));
                 FX_VERIFY_NO_MISMATCH(
-                    planeMismatch(out, grey, 0, QString(fast ? "fast, %1" : "accurate, %1").arg(depthName(type))));
+                    planeMismatch(out, grey, 0, msg(fast ? "fast, %1" : "accurate, %1", depthName(type))));
             }
         }
     }

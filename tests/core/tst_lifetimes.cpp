@@ -54,19 +54,6 @@ private slots:
         QVERIFY(!record.dirty(nullptr));
     }
 
-    // A record on a level of an image that is later assigned from another image: the level
-    // object is replaced, so the old stamp is gone and the record must see a change.
-    void recordOnAssignedImageLevel()
-    {
-        TPImage source(8, 6);
-        auto target = std::make_unique<TPImage>(4, 4);
-        TUidDepends record;
-        record.addDepedentUid(target->uid());
-        record.clean(nullptr);
-        target = std::make_unique<TPImage>(source);
-        QVERIFY(record.dirty(nullptr));
-    }
-
     // Stamps made on several threads at once never share an id.
     void serialIsUniqueAcrossThreads()
     {
@@ -133,7 +120,7 @@ private slots:
         PlanePool::release();
         const std::size_t after = residentBytes();
         QVERIFY2(after < before + (4u << 20),
-            qPrintable(QString("resident %1 MB before, %2 MB after").arg(before >> 20).arg(after >> 20)));
+            qPrintable(msg("resident %1 MB before, %2 MB after", before >> 20, after >> 20)));
     }
 
     // A held buffer that later allocations of other sizes pass by goes back to the system; one

@@ -117,13 +117,8 @@ private slots:
             for (int k = 0; k < 2; ++k) {
                 const int got = (k ? c.mat2() : c.mat1()).at<uchar>(by, bx);
                 QVERIFY2(got == colour8(sum[k] / n),
-                    qPrintable(QString("colour %1 at x %2, y %3: %4, expected %5 (from %6)")
-                                   .arg(k + 1)
-                                   .arg(bx)
-                                   .arg(by)
-                                   .arg(got)
-                                   .arg(colour8(sum[k] / n))
-                                   .arg(sum[k] / n)));
+                    qPrintable(msg("colour %1 at x %2, y %3: %4, expected %5 (from %6)", k + 1, bx, by, got,
+                        colour8(sum[k] / n), sum[k] / n)));
             }
         }
         cv::extractChannel(bgra, alpha, 3);
@@ -164,8 +159,7 @@ private slots:
         QVERIFY(image.convertFrompRGB(from, cols, rows, cols));
         QVERIFY(image.convertTopRGB(to, cols));
         for (int k = 0; k < 3; ++k)
-            FX_VERIFY_NO_MISMATCH(
-                planeMismatch(out[k], in[k], 2 * tolerance, QString("16-bit planes, channel %1").arg(k)));
+            FX_VERIFY_NO_MISMATCH(planeMismatch(out[k], in[k], 2 * tolerance, msg("16-bit planes, channel %1", k)));
         QVERIFY(image.convertTo(back.data, int(back.step)));
         if (kind == 0)
             FX_VERIFY_NO_MISMATCH(planeMismatch(back, bgra, 0, "round trip of greys from 16-bit planes"));
@@ -206,7 +200,7 @@ private slots:
             return 10 * std::log10(255.0 * 255 * 3 * double(m.total()) / cv::norm(m, bgra, cv::NORM_L2SQR));
         };
         QVERIFY2(psnr(out) >= psnr(bilinear) + 1 && psnr(out) >= bilinearFigure + 1,
-            qPrintable(QString("%1 dB, bilinear %2").arg(psnr(out)).arg(psnr(bilinear))));
+            qPrintable(msg("%1 dB, bilinear %2", psnr(out), psnr(bilinear))));
     }
 
     void badArgumentsFail_data()

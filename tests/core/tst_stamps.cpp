@@ -26,7 +26,7 @@ private slots:
         const auto before = a.id();
         a.update();
         QVERIFY2(a.id() > before && a.id() > b.id(),
-            qPrintable(QString("updated %1, before %2, later stamp %3").arg(a.id()).arg(before).arg(b.id())));
+            qPrintable(msg("updated %1, before %2, later stamp %3", a.id(), before, b.id())));
         TUidDepends record;
         QVERIFY(!record.dirty(nullptr));
         record.addDepedentUid(&a);
@@ -134,7 +134,7 @@ private slots:
         PlanePool::createOwned(released, 1000, 1000, CV_16UC1);
         own = released.data;
         released.release();
-        QVERIFY2(PlanePool::bytesHeld() >= 2000000u, qPrintable(QString("%1 bytes held").arg(PlanePool::bytesHeld())));
+        QVERIFY2(PlanePool::bytesHeld() >= 2000000u, qPrintable(msg("%1 bytes held", PlanePool::bytesHeld())));
         PlanePool::createOwned(released, 1000, 1000, CV_16UC1);
         QCOMPARE(static_cast<const uchar *>(released.data), own);
     }
