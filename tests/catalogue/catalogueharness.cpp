@@ -76,6 +76,42 @@ QImage CatalogueHarness::exportedView(const TRoi &roi)
     return toPicture(*exported.ptr(TIm::CImView1));
 }
 
+EffectRun::EffectRun(const QImage &picture, const QString &key, const Settings &settings)
+{
+    if (!host.load(picture) || !(fx = host.add(key)))
+        return;
+    for (const auto &setting : settings)
+        if (!CatalogueHarness::set(fx, setting.first, setting.second))
+            return;
+    ok = host.run({ TIm::CImFull });
+}
+
+const TPImage &EffectRun::in(TIm::CImId cid) { return *host.image().ptr(cid); }
+const TPImage &EffectRun::out(TIm::CImId cid) { return *host.stack().outImagePtr()->ptr(cid); }
+
+QImage makePicture(int width, int height, const std::function<QRgb(int, int)> &pixel)
+{
+    QImage picture(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, pixel(x, y));
+    return picture;
+}
+
+double maxDiff(const cv::Mat &a, const cv::Mat &b) { return cv::norm(a, b, cv::NORM_INF); }
+
+double offNeutral(const cv::Mat &plane)
+{
+    cv::Mat centred;
+    plane.convertTo(centred, CV_32S, 1, -32768);
+    return cv::norm(centred, cv::NORM_INF);
+}
+
+double levelDiff(const TPImage &a, const TPImage &b)
+{
+    return std::max({ maxDiff(a.m_lum, b.m_lum), maxDiff(a.m_c1, b.m_c1), maxDiff(a.m_c2, b.m_c2) });
+}
+
 double psnr(const QImage &a, const QImage &b)
 {
     if (a.isNull() || a.size() != b.size())

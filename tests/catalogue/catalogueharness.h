@@ -2,9 +2,11 @@
 #define CATALOGUEHARNESS_H
 
 #include <QImage>
+#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <tcms.h>
 #include <tfxcommondata.h>
@@ -56,6 +58,27 @@ private:
     TFxCommonData m_source;
     std::unique_ptr<TfxStack> m_stack;
 };
+
+// Parameter settings by key, as the tables write them.
+using Settings = QList<QPair<QString, QVariant>>;
+
+// One effect over a picture with its settings, after one full-resolution pass.
+struct EffectRun {
+    CatalogueHarness host;
+    TFx *fx = nullptr;
+    bool ok = false;
+    EffectRun(const QImage &picture, const QString &key, const Settings &settings);
+    const TPImage &in(TIm::CImId cid = TIm::CImFull);
+    const TPImage &out(TIm::CImId cid = TIm::CImFull);
+};
+
+// An ARGB32 picture of pixel(x, y).
+QImage makePicture(int width, int height, const std::function<QRgb(int, int)> &pixel);
+// Largest difference of two planes, and of a colour plane from neutral (both directions).
+double maxDiff(const cv::Mat &a, const cv::Mat &b);
+double offNeutral(const cv::Mat &plane);
+// Largest difference over luminance and both colour planes.
+double levelDiff(const TPImage &a, const TPImage &b);
 
 // Peak signal-to-noise ratio of two equally sized 8-bit pictures over R, G and B, in dB
 // (99 for identical pictures, -1 for pictures that cannot be compared).

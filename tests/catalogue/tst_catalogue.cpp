@@ -62,6 +62,8 @@ private slots:
     void cancelledPassIsRedoneNextTime_data();
     void cancelledPassIsRedoneNextTime();
     void stackOfAllStartsNoThreads();
+    void tinyPicturesAtExtremes_data();
+    void tinyPicturesAtExtremes();
 };
 
 void tst_Catalogue::defaultsChangeNothing_data()
@@ -84,11 +86,7 @@ void tst_Catalogue::defaultsChangeNothing()
     QVERIFY(fx->bParamsDefault());
     QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
     for (TIm::CImId cid : { TIm::CImFull, TIm::CImView1 }) {
-        const TPImage &in = *host.image().ptr(cid), &out = *host.stack().outImagePtr()->ptr(cid);
-        QCOMPARE(out.width(), in.width());
-        QCOMPARE(cv::norm(out.m_lum, in.m_lum, cv::NORM_INF), 0.0);
-        QCOMPARE(cv::norm(out.m_c1, in.m_c1, cv::NORM_INF), 0.0);
-        QCOMPARE(cv::norm(out.m_c2, in.m_c2, cv::NORM_INF), 0.0);
+        QCOMPARE(levelDiff(*host.image().ptr(cid), *host.stack().outImagePtr()->ptr(cid)), 0.0);
         QCOMPARE(host.result(cid), host.source(cid));
     }
 }
@@ -239,6 +237,53 @@ void tst_Catalogue::stackOfAllStartsNoThreads()
     const int before = threadCount();
     QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
     QCOMPARE(threadCount(), before);
+}
+
+void tst_Catalogue::tinyPicturesAtExtremes_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<QSize>("size");
+    const QList<QPair<QString, Settings>> rows = {
+        { "Exposure", { { "exposure", 5.0 } } },
+        { "Exposure", { { "exposure", -5.0 } } },
+        { "Curves", { { "curve", QVariant::fromValue(QList<QPointF> { { 0.0, 0.0 }, { 1.0, -1.0 } }) } } },
+        { "Curves",
+            { { "curve",
+                QVariant::fromValue(QList<QPointF> { { -3.0, 2.0 }, { 0.5, 9.0 }, { 0.5, -9.0 }, { 7.0, -0.5 } }) } } },
+        { "Colour", { { "saturation", 1.0 }, { "temperature", -1.0 }, { "tint", 1.0 } } },
+        { "Colour", { { "vibrance", -1.0 }, { "saturation", -1.0 } } },
+        { "BlackWhite", { { "red", -2.0 }, { "tint", 1.0 } } },
+        { "Tone",
+            { { "contrast", 1.0 }, { "highlights", 1.0 }, { "shadows", -1.0 }, { "whites", 1.0 },
+                { "blacks", -1.0 } } },
+        { "Clarity", { { "amount", -1.0 }, { "radius", 200.0 } } },
+        { "Sharpen", { { "amount", 3.0 }, { "radius", 5.0 } } },
+        { "Vignette", { { "amount", -1.0 }, { "roundness", 1.0 } } },
+    };
+    for (int i = 0; i < rows.size(); ++i)
+        for (const QSize size : { QSize(1, 1), QSize(2, 1), QSize(1, 3), QSize(3, 5), QSize(17, 2) })
+            QTest::addRow("%s %d, %dx%d", qPrintable(rows[i].first), i, size.width(), size.height())
+                << rows[i].first << rows[i].second << size;
+}
+
+// Pictures of a pixel or a few, with settings at the ends of their ranges, give a result of the
+// picture's size, and a view at dec 2 as well.
+void tst_Catalogue::tinyPicturesAtExtremes()
+{
+    QFETCH(QString, key);
+    QFETCH(Settings, settings);
+    QFETCH(QSize, size);
+    CatalogueHarness host;
+    QVERIFY(host.load(makePicture(
+        size.width(), size.height(), [](int x, int y) { return qRgb(230, 30 + 100 * ((x + 2 * y) % 3), 20); })));
+    TFx *fx = host.add(key);
+    for (const auto &setting : settings)
+        QVERIFY(CatalogueHarness::set(fx, setting.first, setting.second));
+    host.setView(TIm::CImView1, TRoi(std::max(1, size.width() / 2), std::max(1, size.height() / 2), 0, 0, 2));
+    QVERIFY(host.run({ TIm::CImFull, TIm::CImView1 }));
+    QCOMPARE(host.result(TIm::CImFull).size(), size);
+    QVERIFY(!host.result(TIm::CImView1).isNull());
 }
 
 FX_REGISTER_TEST(tst_Catalogue)
