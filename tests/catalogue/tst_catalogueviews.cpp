@@ -38,8 +38,8 @@ const QList<QPair<const char *, Stack>> &rows()
             { { "Vignette", { { "amount", -0.7 }, { "midpoint", 0.3 }, { "roundness", 0.4 }, { "feather", 0.6 } } } } },
         { "Vignette brighter",
             { { "Vignette", { { "amount", 0.3 }, { "midpoint", 0.3 }, { "roundness", 0.6 }, { "feather", 0.5 } } } } },
-        { "BlackWhite",
-            { { "BlackWhite", { { "red", 0.6 }, { "blue", -0.8 }, { "yellow", 0.5 }, { "tint", 0.4 } } } } },
+        { "BlackWhite", { { "BlackWhite", { { "red", 0.6 }, { "blue", -0.8 }, { "tint", 0.4 } } } } },
+        { "BlackWhite dark sky", { { "BlackWhite", { { "blue", -0.8 }, { "yellow", 0.5 }, { "tint", 0.4 } } } } },
         // Every non-linear step differs a little between a view (applied to block averages) and
         // the export; eight at full strength add up to about 35 dB, so the stack is at half.
         { "all eight",
