@@ -476,13 +476,8 @@ private slots:
 
     void toplevelBuildsSourceAndSink()
     {
-        TraceCapture trace;
+        TraceCapture quiet;
         TFilterToplevelA top("top", m_context);
-        // The free name "toplevel" is looked up, then the factory is asked for the key.
-        const int lookup = trace.lines().indexOf("TFilter::filterPtr:463: failed \"toplevel\" \"top\"");
-        const QStringList asked = trace.matching("TPluginFactory::createTFilter  \"TFDrawMask\" \"toplevel\"");
-        QCOMPARE(asked.size(), 1);
-        QVERIFY(lookup >= 0 && lookup < trace.lines().indexOf(asked.value(0)));
         auto *src = qobject_cast<TFilterSrc *>(top.filterPtr("inputimage"));
         auto *sink = qobject_cast<TFilterSink *>(top.filterPtr("outputimage"));
         QVERIFY(src && sink);
