@@ -3,7 +3,11 @@
 
 // Running the built fxhost from a test, as a user would: its own process, the offscreen
 // platform, its exit code and both output streams.
+#include "tsampleimage.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QSize>
@@ -20,12 +24,13 @@ struct Run {
     QByteArray out, err;
 };
 
-inline Run fxhost(const QStringList &arguments)
+inline Run fxhost(const QStringList &arguments, const QString &workingDir = QString())
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDir);
     process.start(QStringLiteral(FXHOST_PATH), arguments);
     Run run;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
@@ -45,6 +50,26 @@ inline QString describe(const Run &run)
     return QStringLiteral("exit %1, stdout: %2, stderr: %3")
         .arg(run.exitCode)
         .arg(QString::fromUtf8(run.out.left(400)), QString::fromUtf8(run.err.left(400)));
+}
+
+inline QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The sample picture at a size of its own per file, so that a mix-up between files shows.
+inline QString writeSample(const QDir &dir, const QString &name, int width, int height)
+{
+    const QString path = dir.filePath(name);
+    TSampleImage::generate(width, height).save(path);
+    return path;
 }
 
 // The mean difference of the two pictures' R, G and B values, in levels.
