@@ -4,6 +4,7 @@
 // two bounds on a run: the time limit and the nesting limit.
 
 #include "../fixtures/quietstdout.h"
+#include "filtertest.h"
 #include "testregistry.h"
 #include "tfiltercontext.h"
 #include "tfilterscript.h"
@@ -15,6 +16,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 #include <memory>
+
+using FilterTest::output;
 
 namespace {
 constexpr int defaultTimeLimit = 10000;
@@ -30,13 +33,6 @@ public:
     TimeLimit(const TimeLimit &) = delete;
     TimeLimit &operator=(const TimeLimit &) = delete;
 };
-
-// The image an output shows, read as a host reads it.
-const TImage *shownImage(const TFilter *filter, const char *output) { return filter->outImagePtr(output); }
-const TImage *shownImage(const std::unique_ptr<TFilter> &filter, const char *output)
-{
-    return shownImage(filter.get(), output);
-}
 
 QString stoppedText(int limit, const QString &name)
 {
@@ -75,39 +71,27 @@ private slots:
 
     void cleanupTestCase() { m_context.reset(); }
 
+    // Each filter made from a script has ports of its own, made once by its set-up; the program
+    // belongs to the factory and outlives a filter made from it.
     void scriptSetupDeclaresPorts()
-    {
-        TraceCapture trace;
-        const auto filter = make("Ports", "ports");
-        QVERIFY(qobject_cast<TFilterScript *>(filter.get()));
-        QCOMPARE(filter->inports(), QStringList({ "inY", "outY" }));
-        QVERIFY(filter->inportPtr("inY"));
-        QCOMPARE(filter->inportPtr("inY")->type(), TImage::Y);
-        QVERIFY(filter->outportPtr("outY"));
-        QVERIFY(filter->outportPtr("outY")->bOwnImage());
-        QCOMPARE(filter->outportPtr("outY")->type(), TImage::Y);
-        // Running TFPROC (and the top-level code) again creates nothing new.
-        QCOMPARE(filter->proc(), QString());
-        QCOMPARE(filter->inports(), QStringList({ "inY", "outY" }));
-    }
-
-    void scriptFiltersShareProgramNotPorts()
     {
         TraceCapture trace;
         auto a = make("Ports", "a");
         const auto b = make("Ports", "b");
-        QVERIFY(a && b);
-        QVERIFY(a->inportPtr("inY") != b->inportPtr("inY"));
+        QVERIFY(qobject_cast<TFilterScript *>(b.get()));
+        QCOMPARE(b->inports(), QStringList({ "inY", "outY" }));
+        QCOMPARE(b->inportPtr("inY")->type(), TImage::Y);
         QCOMPARE(b->inportPtr("inY")->parent(), b.get());
+        QVERIFY(b->outportPtr("outY")->bOwnImage());
+        QCOMPARE(b->outportPtr("outY")->type(), TImage::Y);
+        QVERIFY(a->inportPtr("inY") != b->inportPtr("inY"));
         TImage y(TImage::Y, TSize(4, 2));
         QVERIFY(a->setInImage("inY", &y));
         QCOMPARE(b->inImagePtr("inY"), nullptr);
-        // The program belongs to the factory: it outlives a filter made from it.
         a.reset();
         QCOMPARE(b->proc(), QString());
-        const auto c = make("Ports", "c");
-        QVERIFY(c);
-        QCOMPARE(c->inports(), QStringList({ "inY", "outY" }));
+        QCOMPARE(b->inports(), QStringList({ "inY", "outY" }));
+        QCOMPARE(make("Ports", "c")->inports(), QStringList({ "inY", "outY" }));
     }
 
     void scriptVariablesLastOneRun()
@@ -170,19 +154,19 @@ private slots:
         QVERIFY(graph->setInImage("inY", &y));
         // The first stage's input follows the graph's, and its output passes that through.
         QCOMPARE(first->inImagePtr("inY"), &y);
-        QCOMPARE(shownImage(first, "outY"), &y);
+        QCOMPARE(output(first, "outY"), &y);
         QCOMPARE(graph->proc(), QString());
         QCOMPARE(graph->name(), QString("codes [][], fed true, shown true"));
         QCOMPARE(second->inImagePtr("inY"), &y);
-        QCOMPARE(shownImage(graph, "outY"), &y);
+        QCOMPARE(output(graph.get(), "outY"), &y);
         QCOMPARE(first->description(), QString("connected true, ran"));
         QCOMPARE(second->description(), QString("connected true, ran"));
 
         // A new input reaches the output on the next run, through both stages.
         QVERIFY(graph->setInImage("inY", &other));
-        QCOMPARE(shownImage(graph, "outY"), &y);
+        QCOMPARE(output(graph.get(), "outY"), &y);
         QCOMPARE(graph->proc(), QString());
-        QCOMPARE(shownImage(graph, "outY"), &other);
+        QCOMPARE(output(graph.get(), "outY"), &other);
         QCOMPARE(second->description(), QString("connected true, ran, ran"));
     }
 
