@@ -49,6 +49,7 @@ void CanvasView::pictureChanged()
 {
     m_image = QImage();
     m_maskOverlay = QImage();
+    m_screen = QImage();
     m_shownRoi = TRoi();
     zoomToFit();
 }
@@ -166,6 +167,7 @@ void CanvasView::render()
     if (roi.bEmpty() || !m_session->renderView(roi, m_before, image)) {
         m_image = QImage();
         m_maskOverlay = QImage();
+        m_screen = QImage();
     } else {
         m_image = image;
         m_shownRoi = roi;
@@ -176,12 +178,39 @@ void CanvasView::render()
     emit rendered();
 }
 
+// The level as the screen shows it, scaled once per render, so that the many repaints in between
+// (the brush outline follows every mouse move) are plain copies. Zoomed in past 100 % a level
+// pixel becomes a block, as photographers expect to see pixels; coarser views are smoothed.
+void CanvasView::composeScreen()
+{
+    if (m_image.isNull()) {
+        m_screen = QImage();
+        return;
+    }
+    const QSize size = levelRect(m_shownRoi).size().toSize();
+    QImage screen = size == m_image.size() || size.isEmpty()
+        ? m_image
+        : m_image.scaled(
+            size, Qt::IgnoreAspectRatio, m_scale > 1.0 ? Qt::FastTransformation : Qt::SmoothTransformation);
+    if (!m_maskOverlay.isNull()) {
+        QPainter painter(&screen);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(screen.rect(), m_maskOverlay);
+    }
+    m_screen = screen;
+}
+
 // The current effect's mask in translucent red: where it is 255 the effect applies fully.
 void CanvasView::updateOverlay()
 {
     m_maskOverlay = QImage();
-    if (!m_overlay)
-        return;
+    if (m_overlay)
+        makeOverlay();
+    composeScreen();
+}
+
+void CanvasView::makeOverlay()
+{
     const QImage mask = m_session->currentMask(m_shownRoi);
     if (mask.isNull() || mask.depth() != 8)
         return;
@@ -224,12 +253,15 @@ void CanvasView::paintEvent(QPaintEvent *)
         painter.drawText(rect(), Qt::AlignCenter, tr("Open a photo (Ctrl+O) or drop one here"));
         return;
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, decimationFor(m_scale) > 1 || m_scale < 1.0);
-    if (!m_image.isNull()) {
+    if (!m_screen.isNull()) {
         const QRectF target = levelRect(m_shownRoi);
-        painter.drawImage(target, m_image);
-        if (!m_maskOverlay.isNull())
-            painter.drawImage(target, m_maskOverlay);
+        if (m_screen.size() == target.size().toSize()) {
+            painter.drawImage(target.topLeft().toPoint(), m_screen);
+        } else {
+            // Zoomed since the last render: the old picture stretched until the new one comes.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(target, m_screen);
+        }
     }
     paintTools(painter);
 }

@@ -93,6 +93,8 @@ private:
     QRectF levelRect(const TRoi &roi) const;
     void paintTools(QPainter &painter);
     void updateOverlay();
+    void makeOverlay();
+    void composeScreen();
 
     Session *m_session;
     MaskTools *m_tools;
@@ -105,6 +107,8 @@ private:
 
     QImage m_image;
     QImage m_maskOverlay;
+    // m_image with the overlay, at the size it takes on screen.
+    QImage m_screen;
     TRoi m_shownRoi;
     int m_renders = 0;
     int m_paints = 0;
