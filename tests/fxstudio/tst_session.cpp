@@ -111,7 +111,8 @@ void tst_Session::savedRecipeReplaysToTheSamePixels_data()
     QTest::addColumn<QList<int>>("maskEdits");
     QTest::addColumn<bool>("moveFirstToLast");
     QTest::newRow("parameters only") << QList<int>() << false;
-    QTest::newRow("stroke") << QList<int> { 0 } << false;
+    // A brush paints the effect in on an emptied mask, as the canvas starts one.
+    QTest::newRow("stroke") << QList<int> { -3, 0 } << false;
     QTest::newRow("gradient, super-mask, invert") << QList<int> { 1, 2, -1 } << false;
     QTest::newRow("picked colour eraser after a feather") << QList<int> { 1, -2, 3 } << true;
 }
@@ -145,6 +146,8 @@ void tst_Session::savedRecipeReplaysToTheSamePixels()
                 QVERIFY(session->drawMask(1, op(R"({"op":"invert"})"), error));
             else if (kind == -2)
                 QVERIFY(session->drawMask(1, op(R"({"op":"feather","radius":0.02})"), error));
+            else if (kind == -3)
+                QVERIFY(session->drawMask(1, op(R"({"op":"fill","value":0})"), error));
             else
                 drawEdit(*session, 1, kind);
             QVERIFY(session->renderView(TRoi(240, 160, 0, 0, 2), false, view));
