@@ -80,10 +80,19 @@ void ParamPanel::setEffect(TFx *fx)
 
 void ParamPanel::buildParams(QObject *owner, QBoxLayout *layout)
 {
+    QList<TParamFloat *> strengths;
     for (QObject *child : owner->children()) {
         auto *param = qobject_cast<TParam *>(child);
-        if (!param || param->key() == commonGroup)
+        if (!param)
             continue;
+        // The common group's mask switch lives in the stack panel; how strongly the effect
+        // shows (its opacity) is edited here, after the effect's own parameters.
+        if (param->key() == commonGroup) {
+            for (QObject *member : param->children())
+                if (auto *strength = qobject_cast<TParamFloat *>(member))
+                    strengths.append(strength);
+            continue;
+        }
         // Count every change of the parameter, whoever makes it, so that a user edit can
         // tell whether it changed anything.
         const auto count = [this] { ++m_changes; };
@@ -106,6 +115,10 @@ void ParamPanel::buildParams(QObject *owner, QBoxLayout *layout)
             connect(group, &TParamGroup::enableChanged, m_content, count);
             addGroup(group, layout);
         }
+    }
+    for (TParamFloat *strength : strengths) {
+        connect(strength, &TParamFloat::valueChanged, m_content, [this] { ++m_changes; });
+        addFloat(strength, layout);
     }
 }
 

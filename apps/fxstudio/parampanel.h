@@ -17,9 +17,9 @@ class TParamGroup;
 class TParamInt;
 
 // The editors of one effect's parameters, built from what the parameters are (their kinds,
-// ranges, presets and groups), never from knowledge of a particular effect. The common group
-// "TFxCommon" (mask and opacity) is left to the stack panel, and kinds without an editor
-// (painted masks, visual and histogram parameters) are skipped.
+// ranges, presets and groups), never from knowledge of a particular effect. Of the common group
+// "TFxCommon" only the opacity is shown, last (the mask switch is the stack panel's), and kinds
+// without an editor (painted masks, visual and histogram parameters) are skipped.
 //
 // The widgets follow changes made to the parameters from elsewhere without reporting them;
 // what the user changes is set on the parameter first, then announced by edited(), once per

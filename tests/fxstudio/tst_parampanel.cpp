@@ -112,7 +112,7 @@ private slots:
 
     void editorsMatchBundledEffect_data();
     void editorsMatchBundledEffect();
-    void leavesOutCommonGroupAndEditorlessKinds();
+    void opacityAloneOfCommonGroupAndNoEditorlessKinds();
     void userEditSetsParameter_data();
     void userEditSetsParameter();
     void numericFieldKeepsExactValue();
@@ -197,17 +197,23 @@ void tst_ParamPanel::editorsMatchBundledEffect()
         }
     }
     QVERIFY(floats + curves > 0);
-    // One editor per parameter: nothing for the common group's opacity.
-    QCOMPARE(panel.findChildren<QSlider *>().size(), floats);
+    // One editor per parameter, and the common group's opacity.
+    QCOMPARE(panel.findChildren<QSlider *>().size(), floats + 1);
+    QVERIFY(editor<QSlider>(&panel, "Opacity"));
     QCOMPARE(panel.findChildren<CurveEditor *>().size(), curves);
     QVERIFY(m_stack->deleteTFx(m_stack->numTFxs() - 1));
 }
 
-void tst_ParamPanel::leavesOutCommonGroupAndEditorlessKinds()
+void tst_ParamPanel::opacityAloneOfCommonGroupAndNoEditorlessKinds()
 {
-    for (const char *name : { "TFxCommon", "Opacity", "Opacity/value", "visual", "hist" })
+    for (const char *name : { "TFxCommon", "visual", "hist" })
         QVERIFY2(!m_panel->findChild<QWidget *>(name), name);
-    QCOMPARE(m_panel->findChildren<QSlider *>().size(), 3);
+    // Of the common group only the opacity, which reaches its parameter.
+    auto *opacity = editor<QDoubleSpinBox>(m_panel.get(), "Opacity/value");
+    QVERIFY(opacity);
+    opacity->setValue(0.4);
+    QCOMPARE(m_fx->findChild<TParamFloat *>("Opacity")->value(), 0.4f);
+    QCOMPARE(m_panel->findChildren<QSlider *>().size(), 4);
     QCOMPARE(m_panel->findChildren<QCheckBox *>().size(), 2);
     QCOMPARE(m_panel->findChildren<CurveEditor *>().size(), 1);
     QCOMPARE(m_panel->findChildren<QGroupBox *>().size(), 1);
