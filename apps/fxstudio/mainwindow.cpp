@@ -90,6 +90,8 @@ void MainWindow::buildDocks()
     histogramDock->setObjectName(QStringLiteral("dock/histogram"));
     histogramDock->setWidget(m_histogram);
     addDockWidget(Qt::RightDockWidgetArea, histogramDock);
+    // A stack is a few rows; parameters take most of the height.
+    resizeDocks({ stackDock, paramDock }, { 250, 650 }, Qt::Vertical);
 }
 
 void MainWindow::buildMenus()
