@@ -3,8 +3,8 @@
 
 #include "canvasview.h"
 #include "masktools.h"
-#include "quietstdout.h"
 #include "session.h"
+#include "studiotest.h"
 #include "testregistry.h"
 
 #include <QSignalSpy>
@@ -24,10 +24,7 @@ struct Canvas {
 Canvas makeCanvas(const QSize &picture, const QSize &viewSize)
 {
     Canvas c;
-    {
-        QuietStdout quiet;
-        c.session = std::make_unique<Session>();
-    }
+    c.session = StudioTest::makeQuietly<Session>();
     c.tools = std::make_unique<MaskTools>();
     c.view = std::make_unique<CanvasView>(c.session.get(), c.tools.get());
     c.view->resize(viewSize);
@@ -37,12 +34,6 @@ Canvas makeCanvas(const QSize &picture, const QSize &viewSize)
     return c;
 }
 
-void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
 }
 
 class tst_Canvas : public QObject {
@@ -163,10 +154,10 @@ void tst_Canvas::brushStrokePaintsTheCurrentMask()
     c.tools->setTool(MaskTools::Brush);
     c.tools->setBrushRadius(30);
     QSignalSpy painted(c.view.get(), &CanvasView::maskPainted);
-    sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
     for (int x = 120; x <= 300; x += 20)
-        sendMouse(c.view.get(), QEvent::MouseMove, QPoint(x, 100 + x / 4), Qt::LeftButton);
-    sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(300, 175), Qt::NoButton);
+        StudioTest::sendMouse(c.view.get(), QEvent::MouseMove, QPoint(x, 100 + x / 4), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(300, 175), Qt::NoButton);
     QCOMPARE(painted.count(), 11);
     // A brush on an undrawn mask first empties it, so that it paints the effect in.
     QCOMPARE(c.session->maskOperations(0).size(), 2);
@@ -186,8 +177,8 @@ void tst_Canvas::brushStrokePaintsTheCurrentMask()
     QCOMPARE(int(mask.constScanLine(350)[550]), 0);
 
     c.tools->setTool(MaskTools::Eraser);
-    sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
-    sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(100, 100), Qt::NoButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(100, 100), Qt::NoButton);
     c.view->render();
     QCOMPARE(int(c.session->currentMask(TRoi(1200, 800, 0, 0, 1)).constScanLine(100)[100]), 0);
     QCOMPARE(c.session->maskOperations(0).size(), 3);
@@ -198,22 +189,22 @@ void tst_Canvas::gradientDragAndPanNeedNoEffect()
     Canvas c = makeCanvas(QSize(1200, 800), QSize(600, 400));
     QSignalSpy messages(c.view.get(), &CanvasView::message);
     c.tools->setTool(MaskTools::Gradient);
-    sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton);
     QCOMPARE(messages.count(), 1);
     QString error;
     QVERIFY(c.session->addEffect(QStringLiteral("Exposure"), error));
-    sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton);
-    sendMouse(c.view.get(), QEvent::MouseMove, QPoint(250, 300), Qt::LeftButton);
-    sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(250, 300), Qt::NoButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseMove, QPoint(250, 300), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(250, 300), Qt::NoButton);
     QCOMPARE(c.session->maskOperations(0).size(), 1);
     QCOMPARE(c.session->maskOperations(0).at(0).toObject().value("op").toString(), QStringLiteral("gradient"));
     // Panning by dragging moves the region at 100 %.
     c.tools->setTool(MaskTools::Pan);
     c.view->zoomActualSize();
     const TRoi before = c.view->visibleRegion();
-    sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(300, 200), Qt::LeftButton);
-    sendMouse(c.view.get(), QEvent::MouseMove, QPoint(200, 150), Qt::LeftButton);
-    sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(200, 150), Qt::NoButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonPress, QPoint(300, 200), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseMove, QPoint(200, 150), Qt::LeftButton);
+    StudioTest::sendMouse(c.view.get(), QEvent::MouseButtonRelease, QPoint(200, 150), Qt::NoButton);
     const TRoi after = c.view->visibleRegion();
     QCOMPARE(after.x() - before.x(), 100);
     QCOMPARE(after.y() - before.y(), 50);

@@ -5,8 +5,8 @@
 #include "canvasview.h"
 #include "histogrampanel.h"
 #include "mainwindow.h"
-#include "quietstdout.h"
 #include "session.h"
+#include "studiotest.h"
 #include "testdata.h"
 #include "testregistry.h"
 
@@ -25,11 +25,7 @@
 namespace {
 std::unique_ptr<MainWindow> newWindow()
 {
-    std::unique_ptr<MainWindow> window;
-    {
-        QuietStdout quiet;
-        window = std::make_unique<MainWindow>();
-    }
+    auto window = StudioTest::makeQuietly<MainWindow>();
     window->resize(900, 600);
     return window;
 }

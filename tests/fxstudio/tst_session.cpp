@@ -1,8 +1,8 @@
 // The editor's session: what it saves replays to the same pixels, mask undo and redo follow
 // the engine, failures leave the edit as it was, and export can be cancelled.
 
-#include "quietstdout.h"
 #include "session.h"
+#include "studiotest.h"
 #include "testregistry.h"
 
 #include <QJsonDocument>
@@ -20,11 +20,7 @@ const QSize pictureSize(480, 320);
 
 std::unique_ptr<Session> newSession()
 {
-    std::unique_ptr<Session> session;
-    {
-        QuietStdout quiet;
-        session = std::make_unique<Session>();
-    }
+    auto session = StudioTest::makeQuietly<Session>();
     QString error;
     if (!session->openSample(pictureSize.width(), pictureSize.height(), error))
         qWarning("%s", qPrintable(error));

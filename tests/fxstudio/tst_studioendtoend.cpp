@@ -9,9 +9,9 @@
 #include "mainwindow.h"
 #include "masktools.h"
 #include "parampanel.h"
-#include "quietstdout.h"
 #include "session.h"
 #include "stackpanel.h"
+#include "studiotest.h"
 #include "testdata.h"
 #include "testregistry.h"
 
@@ -36,13 +36,6 @@ void screenshot(QWidget *window, const char *name)
         return;
     QTest::qWait(300);
     window->grab().save(dir + QStringLiteral("/fxstudio-") + QLatin1String(name) + QStringLiteral(".png"));
-}
-
-void mouse(QWidget *widget, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
 }
 
 // Chooses key in the stack panel's list of effects and presses Add.
@@ -81,11 +74,7 @@ void tst_StudioEndToEnd::editedPhotoExportsAsFxhostAppliesItsRecipe()
     FX_REQUIRE_SHARED_DATA("photos/coffee.png");
     const QString photo = sharedDataPath(QStringLiteral("photos/coffee.png"));
     QTemporaryDir dir;
-    std::unique_ptr<MainWindow> window;
-    {
-        QuietStdout quiet;
-        window = std::make_unique<MainWindow>();
-    }
+    std::unique_ptr<MainWindow> window = StudioTest::makeQuietly<MainWindow>();
     window->setQuiet(true);
     window->resize(1500, 1000);
     window->show();
@@ -135,11 +124,11 @@ void tst_StudioEndToEnd::editedPhotoExportsAsFxhostAppliesItsRecipe()
     QCOMPARE(window->maskTools()->tool(), MaskTools::Brush);
     CanvasView *canvas = window->canvas();
     const QPoint start = canvas->rect().center() - QPoint(150, 40);
-    mouse(canvas, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    StudioTest::sendMouse(canvas, QEvent::MouseButtonPress, start, Qt::LeftButton);
     for (int step = 1; step <= 12; ++step)
-        mouse(canvas, QEvent::MouseMove, start + QPoint(25 * step, 6 * step), Qt::LeftButton);
+        StudioTest::sendMouse(canvas, QEvent::MouseMove, start + QPoint(25 * step, 6 * step), Qt::LeftButton);
     screenshot(window.get(), "painting");
-    mouse(canvas, QEvent::MouseButtonRelease, start + QPoint(300, 72), Qt::NoButton);
+    StudioTest::sendMouse(canvas, QEvent::MouseButtonRelease, start + QPoint(300, 72), Qt::NoButton);
     // The brush starts the mask empty, then paints the effect in along the stroke.
     QCOMPARE(window->session()->maskOperations(0).size(), 2);
     QVERIFY(settled(*window));
